@@ -1,0 +1,29 @@
+// exifHeader: finds the EXIF APP1 segment ("Exif" and two NUL bytes) among
+// the segments before the first SOS, reading only as far as it.
+#ifndef ORVANE_OSMER_EXIFHEADER_H
+#define ORVANE_OSMER_EXIFHEADER_H
+
+#include <cstddef>
+
+#include "byteReader.h"
+#include "jfif.h"
+
+class exifHeader {
+ public:
+  explicit exifHeader(jfif& file);
+  bool wellFormed() const { return j_found; }
+
+  jfif& file() const { return j_file; }
+  // The TIFF data that follows the identifier (empty when none was found),
+  // and its position in the file.
+  byteReader block() const { return j_block; }
+  size_t blockOffset() const { return j_blockOffset; }
+
+ private:
+  jfif& j_file;
+  bool j_found = false;
+  byteReader j_block;
+  size_t j_blockOffset = 0;
+};
+
+#endif

@@ -1,0 +1,45 @@
+// fileImage: the bytes of one file, read on demand into one fixed buffer.
+//
+// The buffer is sized once from fstat, so pointers into it stay valid for the
+// object's life; bytes are read only as far as a caller asks.  A file that
+// shrinks while we read it simply ends earlier.  Non-regular files
+// (directories, FIFOs, devices) are refused before anything is read from them.
+#ifndef ORVANE_OSMER_FILEIMAGE_H
+#define ORVANE_OSMER_FILEIMAGE_H
+
+#include <cstddef>
+#include <memory>
+
+#include "byteReader.h"
+
+class fileImage {
+ public:
+  fileImage() = default;
+  ~fileImage();
+  fileImage(const fileImage&) = delete;
+  fileImage& operator=(const fileImage&) = delete;
+
+  // Opens the file; returns 0 or the errno that explains the failure.
+  int open(const char* name);
+
+  // Makes at least min(end, size()) bytes available; returns how many are.
+  // Throws file_error(" unable to read") on an I/O error.
+  size_t ensure(size_t end);
+  // Reads the whole file.
+  size_t ensureAll() { return ensure(fi_size); }
+
+  size_t size() const { return fi_size; }
+  size_t loaded() const { return fi_loaded; }
+  const unsigned char* data() const { return fi_buf.get(); }
+  byteReader reader() const { return byteReader(fi_buf.get(), fi_loaded); }
+
+ private:
+  void closeFd();
+
+  int fi_fd = -1;
+  size_t fi_size = 0;
+  size_t fi_loaded = 0;
+  std::unique_ptr<unsigned char[]> fi_buf;
+};
+
+#endif

@@ -1,0 +1,222 @@
+// The marker side of the container library: opening, header checks and the
+// marker list, over files made by the test writer.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "exifHeader.h"
+#include "jfif.h"
+#include "jpegHeader.h"
+#include "jpegWriter.h"
+#include "runTool.h"
+
+using namespace testjpeg;
+
+namespace {
+
+struct listed {
+  std::string name;
+  uint32_t len;
+  long long offset;
+};
+
+// The marker list of a file, and the text of the damage that ends it.
+std::vector<listed> listMarkers(const std::string& path, std::string* damage = nullptr) {
+  jfif j(path.c_str());
+  j.buildMarkerList(0);
+  std::vector<listed> out;
+  try {
+    jfif_marker m;
+    while ((m = j.nextMarker(jfif_marker::jm_nada)) != jfif_marker::null)
+      out.push_back({m.name(), m.len(), static_cast<long long>(m.offset())});
+  } catch (const misc_error& e) {
+    if (damage) *damage = std::string(e.msg1()) + "|" + e.msg2();
+  }
+  return out;
+}
+
+std::string names(const std::vector<listed>& v) {
+  std::string s;
+  for (const auto& m : v) s += (s.empty() ? "" : " ") + m.name;
+  return s;
+}
+
+class Markers : public ::testing::Test {
+ protected:
+  std::string save(const jpegWriter& w, const std::string& name = "x.jpg") {
+    std::string p = dir / name;
+    w.save(p);
+    return p;
+  }
+  tempDir dir;
+};
+
+TEST_F(Markers, ListsEverySegmentOfAPhotoInFileOrder) {
+  jpegWriter w;
+  w.photo(tiffWriter().dateTimeOriginal("2004:01:05 10:00:00").build());
+  std::string damage;
+  auto list = listMarkers(save(w), &damage);
+  EXPECT_EQ(names(list), "SOI APP0 APP1 DQT SOF0 DHT SOS EOI");
+  EXPECT_EQ(damage, "");
+  EXPECT_EQ(list[0].offset, 0);
+  EXPECT_EQ(list[0].len, 2u);
+  EXPECT_EQ(list[1].offset, 2);
+  EXPECT_EQ(list[1].len, 18u);  // 2 + a length field of 16
+  EXPECT_EQ(list.back().offset, static_cast<long long>(w.size()) - 2);
+}
+
+TEST_F(Markers, ScanDataPassesStuffedBytesAndFillAndListsRestarts) {
+  jpegWriter w;
+  w.soi().frameHeaders().sos();
+  w.raw({0x01, 0xFF, 0x00, 0x02}).marker(0xD0).raw({0xFF, 0x00}).marker(0xD7);
+  w.raw({0x03, 0xFF, 0xFF, 0xFF});  // fill bytes before the next marker
+  const long long comAt = static_cast<long long>(w.size());
+  w.com("mid").sos().raw({0x04}).eoi();
+  w.text("trailing bytes after EOI are not listed");
+  auto list = listMarkers(save(w));
+  EXPECT_EQ(names(list), "SOI DQT SOF0 DHT SOS RST0 RST7 COM SOS EOI");
+  // The COM's 0xFF is the last of the fill bytes.
+  EXPECT_EQ(list[7].offset, comAt);
+}
+
+TEST_F(Markers, DamageEndsTheListAfterTheLastGoodMarker) {
+  struct damagedCase {
+    const char* what;
+    jpegWriter file;
+    const char* names;
+    const char* damage;
+  };
+  std::vector<damagedCase> cases;
+  {
+    jpegWriter w;
+    w.soi().app0Jfif().segmentWithLength(0xE1, 65535, {1, 2, 3});
+    cases.push_back({"segment past the end", w, "SOI APP0",
+                     "| is truncated: APP1 at offset 20 runs past the end of the file"});
+  }
+  {
+    jpegWriter w;
+    w.soi().segmentWithLength(0xE0, 1, {});
+    cases.push_back({"length field 1", w, "SOI", "| is damaged: APP0 at offset 2 has a length field of 1"});
+  }
+  {
+    jpegWriter w;
+    w.soi().segmentWithLength(0xE0, 0, {});
+    cases.push_back({"length field 0", w, "SOI", "| is damaged: APP0 at offset 2 has a length field of 0"});
+  }
+  {
+    jpegWriter w;
+    w.soi().app0Jfif().raw({0x12, 0x34});
+    cases.push_back({"no marker", w, "SOI APP0", "| is damaged: no marker at offset 20 (byte 0x12)"});
+  }
+  {
+    jpegWriter w;
+    w.soi().app0Jfif();
+    cases.push_back({"ends before EOI", w, "SOI APP0",
+                     "| is truncated: the file ends at offset 20 without an EOI marker"});
+  }
+  {
+    jpegWriter w;
+    w.soi().frameHeaders().sos().raw({1, 2, 0xFF, 0x00, 3});
+    cases.push_back({"scan without EOI", w, "SOI DQT SOF0 DHT SOS",
+                     "| is truncated: the image data of the SOS at offset 106 ends without an "
+                     "EOI marker"});
+  }
+  {
+    jpegWriter w;
+    w.soi().raw({0xFF});
+    cases.push_back({"lone 0xFF at the end", w, "SOI",
+                     "| is truncated: the file ends at offset 3 without an EOI marker"});
+  }
+  {
+    jpegWriter w;
+    w.soi().raw({0xFF, 0xE1, 0x00});
+    cases.push_back({"length field cut", w, "SOI",
+                     "| is truncated: APP1 at offset 2 runs past the end of the file"});
+  }
+  {
+    jpegWriter w;
+    w.soi().raw({0xFF, 0x05, 0x00, 0x02});
+    cases.push_back({"reserved marker code", w, "SOI",
+                     "| is damaged: no marker at offset 2 (bytes 0xFF 0x05)"});
+  }
+  for (auto& c : cases) {
+    std::string damage;
+    auto list = listMarkers(save(c.file), &damage);
+    EXPECT_EQ(names(list), c.names) << c.what;
+    EXPECT_EQ(damage, c.damage) << c.what;
+  }
+}
+
+TEST_F(Markers, TheWalkThrowsItsDamageAfterTheLastMarkerOfTheAskedType) {
+  jpegWriter w;
+  w.soi().com("one").app0Jfif().com("two").raw({0x00});
+  jfif j(save(w).c_str());
+  j.buildMarkerList(0);
+  EXPECT_EQ(j.nextMarker(jfif_marker::jm_com).len(), 7u);
+  EXPECT_EQ(j.nextMarker(jfif_marker::jm_com).offset(), 27);
+  EXPECT_THROW(j.nextMarker(jfif_marker::jm_com), misc_error);
+  j.rewind();
+  EXPECT_EQ(j.nextMarker(jfif_marker::jm_app0).offset(), 9);
+}
+
+TEST_F(Markers, AFileIsReadOnlyAsFarAsTheHeaderChecksNeed) {
+  jpegWriter w;
+  w.photo(tiffWriter().dateTimeOriginal("2004:01:05 10:00:00").build());
+  w.raw(bytes(3 * 1024 * 1024, 0x00));  // after EOI
+  jfif j(save(w).c_str());
+  jpegHeader jh(j);
+  exifHeader eh(j);
+  EXPECT_TRUE(jh.wellFormed());
+  EXPECT_TRUE(eh.wellFormed());
+  EXPECT_LE(j.image().loaded(), 64u * 1024);
+  EXPECT_EQ(eh.blockOffset(), 30u);  // SOI 2 + APP0 18 + marker, length, "Exif\0\0"
+}
+
+TEST_F(Markers, HeaderChecks) {
+  jpegWriter jpeg, exifOnly, exifLater, exifAfterScan, notJpeg;
+  jpeg.soi().frameHeaders().sos().eoi();
+  exifOnly.app1Exif(tiffWriter().build()).eoi();
+  exifLater.soi().app0Jfif().segment(0xE1, toBytes("http://ns.example/xap/")).app1Exif(tiffWriter().build()).eoi();
+  exifAfterScan.soi().sos().raw({1}).app1Exif(tiffWriter().build()).eoi();
+  notJpeg.text("plain text\n");
+  struct {
+    jpegWriter* w;
+    bool jpeg, exif;
+  } expect[] = {{&jpeg, true, false}, {&exifOnly, false, true}, {&exifLater, true, true},
+                {&exifAfterScan, true, false}, {&notJpeg, false, false}};
+  int n = 0;
+  for (auto& e : expect) {
+    jfif j(save(*e.w, "h" + std::to_string(n++)).c_str());
+    EXPECT_EQ(jpegHeader(j).wellFormed(), e.jpeg) << n;
+    EXPECT_EQ(exifHeader(j).wellFormed(), e.exif) << n;
+  }
+}
+
+TEST_F(Markers, FilesThatCannotBeReadAsPhotosFailTheOpenOrTheChecks) {
+  writeFile(dir / "empty", "");
+  writeFile(dir / "one", "\xFF");
+  writeFile(dir / "ffs", std::string(5000, '\xFF'));
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  struct {
+    std::string path;
+    int err;
+  } expect[] = {{dir / "missing", ENOENT}, {dir.path(), EISDIR}, {dir / "fifo", EINVAL},
+                {dir / "empty", 0},        {dir / "one", 0},     {dir / "ffs", 0}};
+  for (auto& e : expect) {
+    jfif j(e.path.c_str());
+    EXPECT_EQ(j.err(), e.err) << e.path;
+    EXPECT_FALSE(jpegHeader(j).wellFormed()) << e.path;
+    EXPECT_FALSE(exifHeader(j).wellFormed()) << e.path;
+    std::string damage;
+    EXPECT_TRUE(listMarkers(e.path, &damage).empty()) << e.path;
+  }
+  std::string damage;
+  listMarkers(dir / "ffs", &damage);
+  EXPECT_EQ(damage, "| is truncated: the file ends at offset 5000 without an EOI marker");
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+#include "runTool.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testjpeg {
+
+namespace {
+
+const passwd* nobody() { return getpwnam("nobody"); }
+
+double now() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+bool canDropPrivileges() { return geteuid() != 0 || nobody() != nullptr; }
+
+toolResult runTool(const std::string& program, const std::vector<std::string>& args,
+                   const runOptions& options) {
+  int outPipe[2], errPipe[2];
+  if (pipe(outPipe) || pipe(errPipe)) throw std::runtime_error("pipe failed");
+  const passwd* user = options.unprivileged && geteuid() == 0 ? nobody() : nullptr;
+  const uid_t uid = user ? user->pw_uid : 0;
+  const gid_t gid = user ? user->pw_gid : 0;
+
+  std::vector<std::string> argvStore{program};
+  argvStore.insert(argvStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argvStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, 0);
+    for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (user && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(125);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+
+  toolResult r;
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&r.out, &r.err};
+  int open = 2;
+  const double deadline = now() + options.timeoutSeconds;
+  bool killed = false;
+  while (open > 0) {
+    int left = static_cast<int>((deadline - now()) * 1000);
+    if (left <= 0) {
+      kill(pid, SIGKILL);
+      killed = true;
+      break;
+    }
+    if (poll(fds, 2, left) < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[65536];
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (auto& f : fds)
+    if (f.fd >= 0) close(f.fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (killed)
+    r.status = -2;
+  else if (WIFEXITED(status))
+    r.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    r.status = 128 + WTERMSIG(status);
+  return r;
+}
+
+tempDir::tempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/orvane-test-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+  td_path = buf.data();
+  chmod(td_path.c_str(), 0777);  // so that tests run as another user can enter
+}
+
+tempDir::~tempDir() {
+  std::string cmd = "chmod -R u+rwx '" + td_path + "' 2>/dev/null; rm -rf '" + td_path + "'";
+  if (std::system(cmd.c_str()) != 0) {
+  }
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace testjpeg

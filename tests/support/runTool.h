@@ -1,0 +1,48 @@
+// Test support: runs a built program and captures its two output streams,
+// and a temporary directory that cleans up after itself.
+#ifndef ORVANE_TESTS_RUNTOOL_H
+#define ORVANE_TESTS_RUNTOOL_H
+
+#include <string>
+#include <vector>
+
+namespace testjpeg {
+
+struct toolResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or 128 + signal number
+};
+
+struct runOptions {
+  std::vector<std::string> env;  // NAME=value pairs added to the environment
+  std::string cwd;               // working directory, if not empty
+  bool unprivileged = false;     // drop to the user "nobody" when run as root
+  double timeoutSeconds = 60;    // the program is killed after this
+};
+
+toolResult runTool(const std::string& program, const std::vector<std::string>& args,
+                   const runOptions& options = {});
+
+// True when runOptions::unprivileged will really take away root's rights.
+bool canDropPrivileges();
+
+class tempDir {
+ public:
+  tempDir();
+  ~tempDir();
+  tempDir(const tempDir&) = delete;
+  tempDir& operator=(const tempDir&) = delete;
+  const std::string& path() const { return td_path; }
+  std::string operator/(const std::string& name) const { return td_path + "/" + name; }
+
+ private:
+  std::string td_path;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+}  // namespace testjpeg
+
+#endif
