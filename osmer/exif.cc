@@ -1,0 +1,115 @@
+#include "exif.h"
+
+#include <cstdio>
+
+#include "exceptions.h"
+#include "fieldKinds.h"
+
+namespace {
+
+constexpr uint16_t littleEndianMark = 0x4949;  // "II"
+constexpr uint16_t bigEndianMark = 0x4D4D;     // "MM"
+constexpr uint16_t tiffMagic = 42;
+constexpr uint64_t entrySize = 12;
+
+constexpr uint32_t tiffHeaderSize = 8;
+
+bool isPointer(const entry& e) {
+  return (e.type() == tiff_long || e.type() == tiff_ifd) && e.count() >= 1;
+}
+
+}  // namespace
+
+const char* ifd::name() const {
+  static const char* const names[] = {"IFD0", "Exif", "GPS", "Interop", "IFD1"};
+  return names[i_kind];
+}
+
+const field* ifd::find(unsigned short tag) const {
+  for (const auto& f : i_fields)
+    if (f->tag() == tag) return f.get();
+  return nullptr;
+}
+
+exif::exif(exifHeader& header) : et_header(header) {
+  if (int err = header.file().err()) throw file_error(" unable to open", err);
+  if (!header.wellFormed()) throw misc_error("", " has no EXIF data");
+  byteReader block = header.block();
+  uint16_t order = 0;
+  block.u16At(0, order);
+  if (order != littleEndianMark && order != bigEndianMark)
+    damaged("no TIFF byte-order mark", 0);
+  block.setBigEndian(order == bigEndianMark);
+  uint16_t magic = 0;
+  if (!block.u16At(2, magic) || magic != tiffMagic) damaged("no TIFF header", 0);
+  if (!block.u32At(4, et_ifd0)) damaged("no TIFF header", 0);
+  et_stream = mstream(block);
+}
+
+void exif::damaged(const char* what, uint64_t at) const {
+  char text[160];
+  std::snprintf(text, sizeof text, " has a damaged EXIF block: %s at offset %llu", what,
+                static_cast<unsigned long long>(et_header.blockOffset() + at));
+  throw misc_error("", text);
+}
+
+bool exif::visited(uint32_t offset) const {
+  for (const auto& d : et_dirs)
+    if (d->offset() == offset) return true;
+  return false;
+}
+
+void exif::populate() {
+  if (et_populated) return;
+  et_populated = true;
+  uint32_t next = 0;
+  if (!readDirectory(ifd::ifd0, et_ifd0, &next)) damaged("IFD0 lies outside the block", 4);
+  // Read the sub-directory pointers of IFD0 and the Exif IFD from their fields.
+  auto pointerOf = [](const ifd* dir, unsigned short tag) -> uint32_t {
+    const field* f = dir ? dir->find(tag) : nullptr;
+    return f && isPointer(f->fieldEntry()) ? f->fieldEntry().offset() : 0;
+  };
+  const ifd* dir0 = et_dirs.front().get();
+  const ifd* exifDir = nullptr;
+  if (uint32_t at = pointerOf(dir0, exifPointer)) exifDir = readDirectory(ifd::exifIfd, at, nullptr);
+  if (uint32_t at = pointerOf(dir0, gpsPointer)) readDirectory(ifd::gpsIfd, at, nullptr);
+  if (uint32_t at = pointerOf(exifDir, interopPointer))
+    readDirectory(ifd::interopIfd, at, nullptr);
+  if (next) readDirectory(ifd::ifd1, next, nullptr);
+}
+
+ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
+  const byteReader& block = et_stream.block();
+  uint16_t count = 0;
+  if (offset < tiffHeaderSize || visited(offset) || !block.u16At(offset, count)) return nullptr;
+  auto dir = std::make_unique<ifd>(kind, offset);
+  uint64_t at = uint64_t(offset) + 2;
+  for (unsigned i = 0; i < count; ++i, at += entrySize) {
+    uint16_t tag, type;
+    uint32_t n, value;
+    if (!block.u16At(at, tag) || !block.u16At(at + 2, type) || !block.u32At(at + 4, n) ||
+        !block.u32At(at + 8, value))
+      break;  // the table runs past the block: the directory ends here
+    const unsigned unit = tiffUnitSize(type);
+    if (unit == 0) continue;  // a type we cannot size
+    const uint64_t bytes = uint64_t(n) * unit;
+    if (bytes > 4 && !block.has(value, bytes)) continue;  // value outside the block
+    const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
+    std::unique_ptr<field> f = makeField(e);
+    if (!f) continue;
+    f->populate(et_stream);
+    dir->add(std::move(f));
+  }
+  if (next && !block.u32At(uint64_t(offset) + 2 + entrySize * count, *next)) *next = 0;
+  et_dirs.push_back(std::move(dir));
+  return et_dirs.back().get();
+}
+
+const field* exif::find(unsigned short tag, const ifd*& where) const {
+  for (const auto& d : et_dirs)
+    if (const field* f = d->find(tag)) {
+      where = d.get();
+      return f;
+    }
+  return nullptr;
+}

@@ -1,0 +1,54 @@
+// exif: the parsed EXIF block of one photograph.
+//
+// The TIFF header (either byte order) is checked on construction; populate()
+// reads IFD0, the Exif, GPS and Interoperability directories and IFD1, and
+// builds a populated field for every entry whose value lies in the block.
+// Damage inside a directory costs only what it touches: an entry whose value
+// lies outside the block is skipped, a table that runs past the block ends
+// its directory, and a directory reached twice is read once.
+#ifndef ORVANE_OSMER_EXIF_H
+#define ORVANE_OSMER_EXIF_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "exifHeader.h"
+#include "ifd.h"
+#include "mstream.h"
+
+class exif {
+ public:
+  // Throws misc_error when the file could not be opened, has no EXIF block,
+  // or its block does not start with a TIFF header.
+  explicit exif(exifHeader& header);
+  exif(const exif&) = delete;
+  exif& operator=(const exif&) = delete;
+
+  void populate();
+
+  // The first field with the tag, in directory order IFD0, Exif, GPS,
+  // Interop, IFD1; sets where to its directory.  Null when there is none.
+  const field* find(unsigned short tag, const ifd*& where) const;
+
+  // The directories read, in the order find searches them.
+  const std::vector<std::unique_ptr<ifd>>& directories() const { return et_dirs; }
+
+  // Tags whose LONG value points at another directory.
+  static constexpr unsigned short exifPointer = 0x8769;
+  static constexpr unsigned short gpsPointer = 0x8825;
+  static constexpr unsigned short interopPointer = 0xA005;
+
+ private:
+  [[noreturn]] void damaged(const char* what, uint64_t at) const;
+  ifd* readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next);
+  bool visited(uint32_t offset) const;
+
+  exifHeader& et_header;
+  mstream et_stream;
+  uint32_t et_ifd0 = 0;
+  bool et_populated = false;
+  std::vector<std::unique_ptr<ifd>> et_dirs;
+};
+
+#endif

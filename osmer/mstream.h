@@ -1,0 +1,42 @@
+// mstream: the reader over one EXIF block that field kinds fetch values with.
+//
+// Seeking records a position; read() copies what lies inside the block and
+// fills the rest of the destination with zero bytes, so no caller ever sees
+// an uninitialised byte, whatever the position says.
+#ifndef ORVANE_OSMER_MSTREAM_H
+#define ORVANE_OSMER_MSTREAM_H
+
+#include <cstdint>
+
+#include "byteReader.h"
+
+class mstream {
+ public:
+  mstream() = default;
+  explicit mstream(const byteReader& block) : ms_block(block) {}
+
+  // Seeks to a block position (a position past the end makes reads fail).
+  mstream& operator=(unsigned long pos) {
+    ms_pos = pos;
+    return *this;
+  }
+  unsigned long tell() const { return ms_pos; }
+  unsigned long size() const { return ms_block.size(); }
+  bool bigEndian() const { return ms_block.bigEndian(); }
+
+  // Copies n bytes from the position into dst and moves past them; returns
+  // how many came from the block (the others are zero).
+  unsigned long read(void* dst, unsigned long n);
+
+  // A view of the n bytes at the position, which then moves past them.
+  bool view(unsigned long n, const unsigned char*& p);
+
+  // The block itself, in the block's byte order.
+  const byteReader& block() const { return ms_block; }
+
+ private:
+  byteReader ms_block;
+  unsigned long ms_pos = 0;
+};
+
+#endif

@@ -1,0 +1,97 @@
+#include "util.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "exceptions.h"
+#include "exif.h"
+#include "exifTag.h"
+#include "textHandlerMap.h"
+
+namespace {
+
+constexpr unsigned short dateTimeOriginal = 36867;
+
+// The tag's values are read as signed 32-bit numbers on every build, so a
+// date text gives the same verdict on 32- and 64-bit machines: like strtol
+// with a 32-bit long, an out-of-range number saturates.
+long long toLong32(const char* text, char** end) {
+  long long v = std::strtoll(text, end, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return v;
+}
+
+bool fitsInt(long long v) { return v >= INT_MIN && v <= INT_MAX; }
+
+// The moment one second before the epoch is a real capture time; mktime
+// gives it the value it also uses for failure.  Tell them apart by what
+// the normalised fields say.
+bool isEpochMinusOne(const struct tm& t) {
+  time_t minusOne = -1;
+  struct tm expect;
+  if (!localtime_r(&minusOne, &expect)) return false;
+  return t.tm_year == expect.tm_year && t.tm_mon == expect.tm_mon &&
+         t.tm_mday == expect.tm_mday && t.tm_hour == expect.tm_hour &&
+         t.tm_min == expect.tm_min && t.tm_sec == expect.tm_sec;
+}
+
+}  // namespace
+
+time_t exif_time(std::string /*file*/, exif* e) {
+  const ifd* ifdir = nullptr;
+  const field* f = e->find(dateTimeOriginal, ifdir);
+  if (!f) throw misc_error("", " does not contain DateTimeOriginal tag");
+  if (!exifTag::find(f->tag()))
+    throw misc_error(" unable to find tag info for DateTimeOriginal tag");
+  const textHandler* h = plainHandlers::map.findHandler(f->tag());
+  if (!h) throw misc_error(" unable to find handler for DateTimeOriginal tag");
+  const std::string dto = h->fieldText(ifdir, f);
+
+  // Working copy for the tokenizer, released on every way out.
+  std::unique_ptr<char[]> dto_s(new char[dto.size() + 1]);
+  std::memcpy(dto_s.get(), dto.c_str(), dto.size() + 1);
+
+  char* token[6];
+  token[0] = std::strtok(dto_s.get(), ": ");
+  for (int i = 1; i < 6; ++i) token[i] = token[i - 1] ? std::strtok(nullptr, ": ") : nullptr;
+  for (char* t : token)
+    if (!t) throw misc_error(" unable to tokenize DateTimeOriginal tag in");
+
+  long long v[6];
+  for (int i = 0; i < 6; ++i) v[i] = toLong32(token[i], &token[i]);
+  for (char* end : token)
+    if (*end != '\0') throw misc_error(" unable to parse DateTimeOriginal tag in");
+  const long long &yl = v[0], &ml = v[1], &dl = v[2], &hl = v[3], &nl = v[4], &sl = v[5];
+
+  if (!yl && !ml && !dl && !hl && !nl && !sl) throw misc_error("", " contains invalid zero date");
+
+  // Six values at full width: 6 x 11 characters and 5 delimiters.
+  char buffer[80];
+  std::snprintf(buffer, sizeof buffer, "%04lld:%02lld:%02lld %02lld:%02lld:%02lld", yl, ml, dl, hl,
+                nl, sl);
+  if (std::strcmp(buffer, dto.c_str()) != 0) throw misc_error(" invalid DateTimeOriginal tag in");
+
+  const misc_error noUnixTime(" unable to make unix time in");
+  if (!fitsInt(yl - 1900) || !fitsInt(ml - 1)) throw noUnixTime;
+  struct tm btime = {};
+  btime.tm_year = static_cast<int>(yl - 1900);
+  btime.tm_mon = static_cast<int>(ml - 1);
+  btime.tm_mday = static_cast<int>(dl);
+  btime.tm_hour = static_cast<int>(hl);
+  btime.tm_min = static_cast<int>(nl);
+  btime.tm_sec = static_cast<int>(sl);
+  btime.tm_wday = 0;
+  btime.tm_yday = 0;
+  btime.tm_isdst = -1;  // let the zone's rules say whether summer time applies
+  const time_t unixtime = std::mktime(&btime);
+  if (unixtime == static_cast<time_t>(-1) && !isEpochMinusOne(btime)) throw noUnixTime;
+  // The time must still be writable as an EXIF date (years 1 to 9999).
+  const long long year = btime.tm_year + 1900LL;
+  if (year < 1 || year > 9999) throw noUnixTime;
+  return unixtime;
+}
