@@ -1,0 +1,3 @@
+// glossel: not written yet.
+#include <iostream>
+int main() { return 0; }

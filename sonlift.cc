@@ -1,0 +1,3 @@
+// sonlift: not written yet.
+#include <iostream>
+int main() { return 0; }
