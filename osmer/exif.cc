@@ -33,7 +33,10 @@ const field* ifd::find(unsigned short tag) const {
 
 exif::exif(exifHeader& header) : et_header(header) {
   if (int err = header.file().err()) throw file_error(" unable to open", err);
-  if (!header.wellFormed()) throw misc_error("", " has no EXIF data");
+  if (!header.wellFormed()) {
+    if (header.damage()) throw *header.damage();
+    throw misc_error("", " has no EXIF data");
+  }
   byteReader block = header.block();
   uint16_t order = 0;
   block.u16At(0, order);

@@ -13,7 +13,9 @@ exifHeader::exifHeader(jfif& file) : j_file(file) {
   if (file.err()) return;
   markerScanner scan(file.image());
   jfif_marker m;
+  bool anyMarker = false;
   while (scan.next(m)) {
+    anyMarker = true;
     if (m.type() == jfif_marker::jm_sos || m.type() == jfif_marker::jm_eoi) break;
     if (m.type() != jfif_marker::jm_app1) continue;
     byteReader segment(m.data(), m.len());
@@ -21,6 +23,7 @@ exifHeader::exifHeader(jfif& file) : j_file(file) {
     segment.sub(tiffAt, m.len() - tiffAt, j_block);
     j_blockOffset = static_cast<size_t>(m.offset()) + tiffAt;
     j_found = true;
-    break;
+    return;
   }
+  if (anyMarker) j_damage = scan.damage();
 }

@@ -4,6 +4,7 @@
 #define ORVANE_OSMER_EXIFHEADER_H
 
 #include <cstddef>
+#include <optional>
 
 #include "byteReader.h"
 #include "jfif.h"
@@ -18,12 +19,16 @@ class exifHeader {
   // and its position in the file.
   byteReader block() const { return j_block; }
   size_t blockOffset() const { return j_blockOffset; }
+  // Damage met before the EXIF segment in a file that starts with a marker:
+  // why a JPEG file has no EXIF block to offer.
+  const std::optional<misc_error>& damage() const { return j_damage; }
 
  private:
   jfif& j_file;
   bool j_found = false;
   byteReader j_block;
   size_t j_blockOffset = 0;
+  std::optional<misc_error> j_damage;
 };
 
 #endif
