@@ -77,7 +77,9 @@ time_t exif_time(std::string /*file*/, exif* e) {
   if (std::strcmp(buffer, dto.c_str()) != 0) throw misc_error(" invalid DateTimeOriginal tag in");
 
   const misc_error noUnixTime(" unable to make unix time in");
-  if (!fitsInt(yl - 1900) || !fitsInt(ml - 1)) throw noUnixTime;
+  // The year must be writable as an EXIF date (1 to 9999) as given, and
+  // again once mktime has normalised the other fields (below).
+  if (yl < 1 || yl > 9999 || !fitsInt(ml - 1)) throw noUnixTime;
   struct tm btime = {};
   btime.tm_year = static_cast<int>(yl - 1900);
   btime.tm_mon = static_cast<int>(ml - 1);
@@ -90,7 +92,6 @@ time_t exif_time(std::string /*file*/, exif* e) {
   btime.tm_isdst = -1;  // let the zone's rules say whether summer time applies
   const time_t unixtime = std::mktime(&btime);
   if (unixtime == static_cast<time_t>(-1) && !isEpochMinusOne(btime)) throw noUnixTime;
-  // The time must still be writable as an EXIF date (years 1 to 9999).
   const long long year = btime.tm_year + 1900LL;
   if (year < 1 || year > 9999) throw noUnixTime;
   return unixtime;

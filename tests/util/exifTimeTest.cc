@@ -1,1 +1,303 @@
+// exif_time: the capture time of photographs made by the test writer, every
+// way it can fail with its exact report line, and the time-zone cases, with
+// the zone set explicitly by each test.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "exif.h"
+#include "exifHeader.h"
+#include "jfif.h"
+#include "jpegWriter.h"
+#include "runTool.h"
+#include "textHandlerMap.h"
+#include "util.h"
+
+using namespace testjpeg;
+
+namespace {
+
+// Sets the process's time zone for one test and puts the old one back.
+class zoneGuard {
+ public:
+  explicit zoneGuard(const char* zone) {
+    const char* old = std::getenv("TZ");
+    zg_had = old != nullptr;
+    if (old) zg_old = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~zoneGuard() {
+    if (zg_had)
+      setenv("TZ", zg_old.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  zoneGuard(const zoneGuard&) = delete;
+  zoneGuard& operator=(const zoneGuard&) = delete;
+
+ private:
+  bool zg_had = false;
+  std::string zg_old;
+};
+
+struct parsedPhoto {
+  explicit parsedPhoto(const std::string& path) : j(path.c_str()), h(j), e(h) { e.populate(); }
+  jfif j;
+  exifHeader h;
+  exif e;
+};
+
+// What exif_time says: the time, or the report line for the file x.jpg.
+struct verdict {
+  bool ok = false;
+  time_t time = 0;
+  std::string report;
+};
+
+std::ostream& operator<<(std::ostream& os, const verdict& v) {
+  return v.ok ? os << "time " << static_cast<long long>(v.time) : os << v.report;
+}
+
+class ExifTime : public ::testing::Test {
+ protected:
+  verdict of(const bytes& tiff) {
+    const std::string path = tmp / "x.jpg";
+    jpegWriter().photo(tiff).save(path);
+    parsedPhoto p(path);
+    verdict v;
+    try {
+      v.time = exif_time("x.jpg", &p.e);
+      v.ok = true;
+    } catch (const misc_error& e) {
+      v.report = std::string("chronel:") + e.msg1() + " x.jpg" + e.msg2() + ".";
+    }
+    return v;
+  }
+  // A camera-like block whose DateTimeOriginal holds text.
+  verdict ofDate(const std::string& text, bool withNul = true, bool big = false) {
+    tiffWriter w(big);
+    w.ascii(dir::ifd0, 0x010F, "Maker").ascii(dir::ifd0, 0x0132, "2001:01:01 01:01:01");
+    w.ascii(dir::exif, 0x9003, text, withNul).ascii(dir::exif, 0x9004, "2002:02:02 02:02:02");
+    return of(w.build());
+  }
+  // The time of a date that must be valid.
+  long long timeOf(const std::string& text) {
+    verdict v = ofDate(text);
+    EXPECT_TRUE(v.ok) << text << ": " << v;
+    return static_cast<long long>(v.time);
+  }
+
+  tempDir tmp;
+};
+
+const char* const noTag = "chronel: x.jpg does not contain DateTimeOriginal tag.";
+const char* const noHandler = "chronel: unable to find handler for DateTimeOriginal tag x.jpg.";
+const char* const noTokens = "chronel: unable to tokenize DateTimeOriginal tag in x.jpg.";
+const char* const noParse = "chronel: unable to parse DateTimeOriginal tag in x.jpg.";
+const char* const zeroDate = "chronel: x.jpg contains invalid zero date.";
+const char* const badText = "chronel: invalid DateTimeOriginal tag in x.jpg.";
+const char* const noUnixTime = "chronel: unable to make unix time in x.jpg.";
+
+TEST_F(ExifTime, ValidDatesInUtc) {
+  zoneGuard utc("UTC");
+  const struct {
+    const char* text;
+    long long time;
+  } rows[] = {
+      {"2004:01:05 10:00:00", 1073296800},
+      {"1970:01:01 00:00:00", 0},
+      {"1970:01:01 00:00:01", 1},
+      {"1969:12:31 23:59:59", -1},  // a real moment, not a failure
+      {"1969:12:31 23:59:58", -2},
+      {"2008:08:09 09:08:08", 1218272888},  // 08 and 09 are decimal
+      {"2038:01:19 03:14:07", 2147483647},
+      {"2038:01:19 03:14:08", 2147483648LL},  // no 2038 limit
+      {"2040:02:29 12:00:00", 2214129600LL},
+      {"1901:12:13 20:45:51", -2147483649LL},
+      {"0001:01:01 00:00:00", -62135596800LL},
+      {"9999:12:31 23:59:59", 253402300799LL},
+  };
+  for (const auto& r : rows) EXPECT_EQ(timeOf(r.text), r.time) << r.text;
+}
+
+TEST_F(ExifTime, OutOfRangeFieldsAreNormalised) {
+  zoneGuard utc("UTC");
+  const struct {
+    const char* text;
+    const char* same;
+  } rows[] = {
+      {"2004:13:01 00:00:00", "2005:01:01 00:00:00"},
+      {"2004:01:05 24:00:00", "2004:01:06 00:00:00"},
+      {"2004:02:30 00:00:00", "2004:03:01 00:00:00"},
+      {"2004:01:05 10:00:60", "2004:01:05 10:01:00"},
+      {"2004:01:00 00:00:00", "2003:12:31 00:00:00"},
+      {"9999:12:31 -1:00:00", "9999:12:30 23:00:00"},  // a sign survives the comparison
+      {"1970:01:01 00:00:-1", "1969:12:31 23:59:59"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(timeOf(r.text), timeOf(r.same)) << r.text;
+}
+
+TEST_F(ExifTime, EveryFailureWithItsReportLine) {
+  zoneGuard utc("UTC");
+  const struct {
+    const char* text;
+    const char* report;
+  } rows[] = {
+      // Fewer than six tokens.
+      {"", noTokens},
+      {"   ", noTokens},
+      {": : :: : :", noTokens},
+      {"2004-01-05 10:00:00", noTokens},
+      {"2004:01:05 10:00", noTokens},
+      {"2004:01:05", noTokens},
+      {"2004:0x:05 10:00", noTokens},  // tokenizing comes before parsing
+      // A token that is not wholly a number (checked after all six).
+      {"2004:01:05 10:00:0x", noParse},
+      {"x004:01:05 10:00:00", noParse},
+      {"2004:01:05 10:00:0x10", noParse},  // base 10, not 16
+      {"2004:01:05 10:00:1.5", noParse},
+      {"2004:01:05 10:00:00\t", noParse},
+      {"2004:01:05 10:00:00x", noParse},
+      {"0000:00:00 00:00:0x", noParse},  // parsing comes before the zero test
+      // All six zero, before the comparison.
+      {"0000:00:00 00:00:00", zeroDate},
+      {"0:0:0 0:0:0", zeroDate},
+      {"00000:00:00 00:00:00", zeroDate},
+      {"-0:00:00 00:00:00", zeroDate},
+      // Passes tokenizing and parsing, but is not the exact form.
+      {"2004:1:05 10:00:00", badText},
+      {"2004:01:5 10:00:00", badText},
+      {"+2004:01:05 10:00:00", badText},
+      {"2004:01:05  10:00:00", badText},
+      {"2004:01:05 10:00:00 ", badText},
+      {" 2004:01:05 10:00:00", badText},
+      {"2004:01:05:10:00:00", badText},
+      {"2004 01 05 10 00 00", badText},
+      {"2004::01:05 10:00:00", badText},
+      {"2004:01:05 10:00:00 x", badText},
+      {"2004:01:05 10:00:00:00", badText},
+      {"02004:01:05 10:00:00", badText},
+      {"0000:00:00 00:00:00 trailing", zeroDate},  // the rest is not looked at
+      {"0000:00:00 00:00:01 ", badText},
+      // Numbers beyond 32 bits saturate, as strtol with a 32-bit long does,
+      // and so never reproduce their text.
+      {"2147483648:01:05 10:00:00", badText},
+      {"99999999999999999999:01:05 10:00:00", badText},
+      {"2004:01:05 10:00:-2147483649", badText},
+      // Valid form, but no time that an EXIF date can name.
+      {"0000:01:01 00:00:00", noUnixTime},
+      {"10000:01:01 00:00:00", noUnixTime},
+      {"99999:12:31 23:59:59", noUnixTime},
+      {"9999:13:01 00:00:00", noUnixTime},
+      {"9999:12:31 24:00:00", noUnixTime},
+      {"0001:01:01 -1:00:00", noUnixTime},
+      {"0001:00:01 00:00:00", noUnixTime},
+      {"0000:13:01 00:00:00", noUnixTime},  // year 0, even though it normalises to 1
+      {"10000:-1:01 00:00:00", noUnixTime},
+      {"-001:01:01 00:00:00", noUnixTime},
+      {"2147483647:2147483647:2147483647 2147483647:2147483647:2147483647", noUnixTime},
+      // Six values at full width: 71 characters, all of them compared.
+      {"-2147483648:-2147483648:-2147483648 -2147483648:-2147483648:-2147483648", noUnixTime},
+      {"2004:2147483647:01 00:00:00", noUnixTime},
+  };
+  for (const auto& r : rows) EXPECT_EQ(ofDate(r.text).report, r.report) << '"' << r.text << '"';
+}
+
+TEST_F(ExifTime, WithoutTheTagOrWithoutAHandler) {
+  zoneGuard utc("UTC");
+  tiffWriter noDate;
+  noDate.ascii(dir::ifd0, 0x0132, "2001:01:01 01:01:01").ascii(dir::exif, 0x9004, "2002:02:02 02:02:02");
+  EXPECT_EQ(of(noDate.build()).report, noTag);
+
+  // Take the default handler away for the moment.
+  const textHandler* plain = plainHandlers::map.findHandler(0x9003);
+  ASSERT_NE(plain, nullptr);
+  struct restore {
+    const textHandler* h;
+    ~restore() { plainHandlers::map.setFallback(h); }
+  } restoreAfterwards{plain};
+  plainHandlers::map.setFallback(nullptr);
+  ASSERT_EQ(plainHandlers::map.findHandler(0x9003), nullptr);
+  EXPECT_EQ(ofDate("2004:01:05 10:00:00").report, noHandler);
+  // The missing tag is noticed first.
+  EXPECT_EQ(of(noDate.build()).report, noTag);
+}
+
+TEST_F(ExifTime, TheDateIsReadWhereverItIsAndOnlyTheFirstCounts) {
+  zoneGuard utc("UTC");
+  // Without its NUL, and in a big-endian block.
+  EXPECT_EQ(ofDate("2004:01:05 10:00:00", false).time, 1073296800);
+  EXPECT_EQ(ofDate("2004:01:05 10:00:00", true, true).time, 1073296800);
+  EXPECT_EQ(ofDate("2004:01:05 10:00:00", false, true).time, 1073296800);
+  // Padded with NULs after the text: the text ends at the first NUL.
+  EXPECT_EQ(ofDate(std::string("2004:01:05 10:00:00\0\0\0", 22)).time, 1073296800);
+
+  tiffWriter inIfd0;
+  inIfd0.ascii(dir::ifd0, 0x9003, "2004:01:05 10:00:00");
+  EXPECT_EQ(of(inIfd0.build()).time, 1073296800);
+
+  // A second DateTimeOriginal in a later directory is never consulted.
+  tiffWriter goodFirst, badFirst;
+  goodFirst.dateTimeOriginal("2004:01:05 10:00:00").ascii(dir::gps, 0x9003, "garbage");
+  verdict v = of(goodFirst.build());
+  EXPECT_TRUE(v.ok) << v;
+  EXPECT_EQ(v.time, 1073296800);
+  badFirst.dateTimeOriginal("2004:01:05 10:00").ascii(dir::ifd1, 0x9003, "2004:01:05 10:00:00");
+  EXPECT_EQ(of(badFirst.build()).report, noTokens);
+
+  // Stored as another type, it is rendered and checked like any text.
+  tiffWriter asUndefined, asShort;
+  asUndefined.undefined(dir::exif, 0x9003, toBytes("2004:01:05 10:00:00"));
+  EXPECT_EQ(of(asUndefined.build()).time, 1073296800);
+  asShort.shorts(dir::exif, 0x9003, {2004, 1, 5, 10, 0, 0});
+  EXPECT_EQ(of(asShort.build()).report, badText);
+}
+
+bool haveZone(const char* name) {
+  struct stat st;
+  return stat((std::string("/usr/share/zoneinfo/") + name).c_str(), &st) == 0;
+}
+
+TEST_F(ExifTime, SummerTimeIsTheZonesToDecide) {
+  ASSERT_TRUE(haveZone("Europe/Berlin")) << "the time-zone data (tzdata) is not installed";
+  zoneGuard berlin("Europe/Berlin");
+  // Summer: UTC+2.  Winter: UTC+1.
+  EXPECT_EQ(timeOf("2004:07:01 12:00:00"), 1088676000);  // 10:00:00 UTC
+  EXPECT_EQ(timeOf("2004:01:05 10:00:00"), 1073296800 - 3600);
+  // Printed back as local time, the hour is the tag's.
+  verdict v = ofDate("2004:07:01 12:00:00");
+  ASSERT_TRUE(v.ok) << v;
+  struct tm back;
+  ASSERT_NE(localtime_r(&v.time, &back), nullptr);
+  char text[32];
+  strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &back);
+  EXPECT_STREQ(text, "2004:07:01 12:00:00");
+  EXPECT_EQ(back.tm_isdst, 1);
+  // One second before the epoch, in a zone an hour east of UTC.
+  EXPECT_EQ(timeOf("1970:01:01 00:59:59"), -1);
+  EXPECT_EQ(timeOf("1970:01:01 01:00:00"), 0);
+  EXPECT_EQ(ofDate("1969:12:31 23:59:59").time, -3601);
+}
+
+TEST_F(ExifTime, TheZoneIsReadOnEveryCall) {
+  const char* text = "2004:01:05 10:00:00";
+  long long utc, tokyo;
+  {
+    zoneGuard z("UTC");
+    utc = timeOf(text);
+  }
+  {
+    zoneGuard z("Asia/Tokyo");
+    ASSERT_TRUE(haveZone("Asia/Tokyo")) << "the time-zone data (tzdata) is not installed";
+    tokyo = timeOf(text);
+  }
+  EXPECT_EQ(utc - tokyo, 9 * 3600);
+}
+
+}  // namespace
