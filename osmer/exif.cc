@@ -4,6 +4,7 @@
 
 #include "exceptions.h"
 #include "fieldKinds.h"
+#include "numericFields.h"
 
 namespace {
 
@@ -68,9 +69,13 @@ void exif::populate() {
   uint32_t next = 0;
   if (!readDirectory(ifd::ifd0, et_ifd0, &next)) damaged("IFD0 lies outside the block", 4);
   // Read the sub-directory pointers of IFD0 and the Exif IFD from their fields.
+  // The pointer is the field's first value; with more than one value the
+  // entry's value field holds where they are, not the directory.
   auto pointerOf = [](const ifd* dir, unsigned short tag) -> uint32_t {
     const field* f = dir ? dir->find(tag) : nullptr;
-    return f && isPointer(f->fieldEntry()) ? f->fieldEntry().offset() : 0;
+    if (!f || !isPointer(f->fieldEntry())) return 0;
+    const auto* n = dynamic_cast<const integerField*>(f);
+    return n && n->count() ? static_cast<uint32_t>(n->value(0)) : 0;
   };
   const ifd* dir0 = et_dirs.front().get();
   const ifd* exifDir = nullptr;
