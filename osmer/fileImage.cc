@@ -6,8 +6,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
-#include <new>
+#include <utility>
 
 #include "exceptions.h"
 
@@ -18,6 +19,28 @@ namespace {
 constexpr size_t firstChunk = 64 * 1024;
 constexpr size_t laterChunk = 1024 * 1024;
 
+// Buffers larger than this are released rather than kept for the next file.
+constexpr size_t largestSpare = 256 * 1024 * 1024;
+
+constexpr size_t bufferAlignment = 4096;
+
+unsigned char* allocateBuffer(size_t size) {
+  void* p = nullptr;
+  if (posix_memalign(&p, bufferAlignment, size) != 0) return nullptr;
+  return static_cast<unsigned char*>(p);
+}
+
+// The buffer of the last closed image, kept for the next one.
+struct spareBuffer {
+  std::unique_ptr<unsigned char[], fileImage::freeBytes> buf;
+  size_t capacity = 0;
+};
+
+spareBuffer& spare() {
+  static spareBuffer s;
+  return s;
+}
+
 int refuseNonRegular(const struct stat& st) {
   if (S_ISREG(st.st_mode)) return 0;
   return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
@@ -25,7 +48,16 @@ int refuseNonRegular(const struct stat& st) {
 
 }  // namespace
 
-fileImage::~fileImage() { closeFd(); }
+void fileImage::freeBytes::operator()(unsigned char* p) const { std::free(p); }
+
+fileImage::~fileImage() {
+  closeFd();
+  spareBuffer& s = spare();
+  if (fi_buf && fi_capacity <= largestSpare && fi_capacity > s.capacity) {
+    s.buf = std::move(fi_buf);
+    s.capacity = fi_capacity;
+  }
+}
 
 void fileImage::closeFd() {
   if (fi_fd >= 0) ::close(fi_fd);
@@ -58,12 +90,22 @@ int fileImage::open(const char* name) {
   }
   fi_size = static_cast<size_t>(st.st_size);
   if (fi_size) {
-    // Not value-initialised: pages are touched only as bytes are read.
-    fi_buf.reset(new (std::nothrow) unsigned char[fi_size]);
-    if (!fi_buf) {
-      closeFd();
-      fi_size = 0;
-      return ENOMEM;
+    spareBuffer& s = spare();
+    if (s.buf && s.capacity >= fi_size) {
+      fi_buf = std::move(s.buf);
+      fi_capacity = s.capacity;
+      s.capacity = 0;
+    } else {
+      s.buf.reset();  // too small for this file: release it first
+      s.capacity = 0;
+      // Not initialised: pages are touched only as bytes are read.
+      fi_buf.reset(allocateBuffer(fi_size));
+      if (!fi_buf) {
+        closeFd();
+        fi_size = 0;
+        return ENOMEM;
+      }
+      fi_capacity = fi_size;
     }
   }
   return 0;

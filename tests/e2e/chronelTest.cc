@@ -197,6 +197,25 @@ TEST_F(Chronel, ReportLinesForFilesWithoutACaptureTime) {
   EXPECT_EQ(r.status, 0);
 }
 
+// Files are read one after the other into memory that may have held the
+// file before: a shorter file must be judged on its own bytes.
+TEST_F(Chronel, AShortFileAfterALongOneIsJudgedOnItsOwnBytes) {
+  tiffWriter t;
+  t.dateTimeOriginal("2004:01:05 10:00:00");
+  jpegWriter longPhoto;
+  longPhoto.soi().app0Jfif().app1Exif(t.build()).frameHeaders().sos().raw(bytes(300000, 0x55)).eoi();
+  longPhoto.save(dir / "long.jpg");
+  const std::string image = readFile(dir / "long.jpg");
+  writeFile(dir / "cut.jpg", image.substr(0, 60));  // inside the EXIF segment
+
+  toolResult r = run({"long.jpg", "cut.jpg", "long.jpg"});
+  EXPECT_EQ(r.out,
+            "Mon Jan  5 10:00:00 2004 long.jpg\n"
+            "Mon Jan  5 10:00:00 2004 long.jpg\n");
+  EXPECT_EQ(r.err,
+            "chronel: cut.jpg is truncated: APP1 at offset 20 runs past the end of the file.\n");
+}
+
 TEST_F(Chronel, OptionsAreReadByTheGnuParser) {
   photo("a.jpg", "2004:01:05 10:00:00");
   const std::string phpBlock = "<?php\n  $vx_image_times[\"a.jpg\"] = 1073296800;\n?>\n";
