@@ -1,0 +1,138 @@
+// Writes the seed corpora of the fuzz targets, made with the test writer:
+//   makeSeeds DIR   creates DIR/markers, DIR/exif and DIR/exif_time.
+// Seeds are small, valid (or typically damaged) inputs that reach every
+// part of the parsers; the fuzzer mutates them from there.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "jpegWriter.h"
+
+using namespace testjpeg;
+
+namespace {
+
+void save(const std::string& dir, const std::string& name, const bytes& b) {
+  std::ofstream out(dir + "/" + name, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// An EXIF block with entries of every TIFF type in every directory.
+bytes richTiff(bool big) {
+  tiffWriter t(big);
+  t.ascii(dir::ifd0, 0x010F, "Maker").ascii(dir::ifd0, 0x0110, "Model 1");
+  t.shorts(dir::ifd0, 0x0112, {1}).rational(dir::ifd0, 0x011A, 72, 1);
+  t.ascii(dir::ifd0, 0x0132, "2004:01:05 10:00:00");
+  t.dateTimeOriginal("2004:01:05 10:00:00");
+  t.undefined(dir::exif, 0x9000, {'0', '2', '3', '0'});
+  t.undefined(dir::exif, 0x927C, bytes(40, 0xA5));
+  t.longs(dir::exif, 0xA002, {640}).longs(dir::exif, 0xA003, {480});
+  t.add(dir::exif, 0x9201, 10, 1, t.u32(0xFFFFFFF0));  // SRATIONAL, wrong size on purpose
+  t.add(dir::exif, 0x9204, 10, 1, bytes(8, 0xFF));     // SRATIONAL
+  t.add(dir::exif, 0x920A, 11, 2, bytes(8, 0x40));     // FLOAT
+  t.add(dir::exif, 0x9203, 12, 1, bytes(8, 0x3F));     // DOUBLE
+  t.add(dir::exif, 0xA300, 6, 3, {0x80, 0x01, 0x7F});  // SBYTE
+  t.add(dir::exif, 0x9290, 8, 2, bytes(4, 0xFF));      // SSHORT
+  t.add(dir::exif, 0x9291, 9, 1, bytes(4, 0xFF));      // SLONG
+  t.add(dir::exif, 0x0100, 1, 6, {1, 2, 3, 4, 5, 6});  // BYTE
+  t.add(dir::exif, 0xC000, 13, 1, t.u32(8));           // IFD
+  t.ascii(dir::gps, 0x0001, "N").rational(dir::gps, 0x0002, 48, 1);
+  t.ascii(dir::interop, 0x0001, "R98").undefined(dir::interop, 0x0002, {'0', '1', '0', '0'});
+  t.shorts(dir::ifd1, 0x0103, {6}).longs(dir::ifd1, 0x0201, {0}).longs(dir::ifd1, 0x0202, {0});
+  return t.build();
+}
+
+bytes dateOnly(bool big, const std::string& text) {
+  return tiffWriter(big).dateTimeOriginal(text).build();
+}
+
+bytes stuffed(size_t n) {
+  bytes b;
+  for (size_t i = 0; i < n; ++i) {
+    b.push_back(static_cast<unsigned char>(i * 37));
+    if (b.back() == 0xFF) b.push_back(0);
+  }
+  return b;
+}
+
+void markerSeeds(const std::string& d) {
+  save(d, "photo", jpegWriter().photo().data());
+  save(d, "photo-exif-le", jpegWriter().photo(richTiff(false)).data());
+  save(d, "photo-exif-be", jpegWriter().photo(richTiff(true)).data());
+  // Comments, application segments, restart markers, fill bytes, and a
+  // progressive layout with tables and scans after the first scan.
+  jpegWriter w;
+  w.soi().app0Jfif().com("a comment").com("").app1Exif(dateOnly(false, "2004:01:05 10:00:00"));
+  for (int i = 0; i < 7; ++i) w.segment(0xE2, bytes(60, static_cast<unsigned char>(i)));
+  w.frameHeaders().segment(0xDD, {0, 4}).sos().raw(stuffed(50));
+  for (uint8_t rst = 0xD0; rst <= 0xD7; ++rst) w.marker(rst).raw(stuffed(9));
+  w.raw({0xFF, 0xFF}).segment(0xC4, bytes(20, 0)).sos().raw(stuffed(30)).com("after").raw({0xFF, 0xFF, 0xFF});
+  w.eoi();
+  save(d, "progressive", w.data());
+  // An EXIF file without SOI, and typical damage.
+  save(d, "exif-only", jpegWriter().app1Exif(dateOnly(true, "2011:07:14 18:30:05")).eoi().data());
+  jpegWriter cut;
+  cut.soi().app0Jfif().segmentWithLength(0xE1, 65535, {1, 2, 3});
+  save(d, "cut", cut.data());
+  jpegWriter noEoi;
+  noEoi.soi().frameHeaders().sos().raw(stuffed(40));
+  save(d, "no-eoi", noEoi.data());
+  jpegWriter tem;
+  tem.soi().marker(0x01).segmentWithLength(0xFE, 1, {}).eoi();
+  save(d, "short-length", tem.data());
+}
+
+void exifSeeds(const std::string& d) {
+  save(d, "rich-le", richTiff(false));
+  save(d, "rich-be", richTiff(true));
+  save(d, "date-le", dateOnly(false, "2004:01:05 10:00:00"));
+  save(d, "date-be", dateOnly(true, "1969:12:31 23:59:59"));
+  // A loop: IFD0's next pointer names IFD0 itself.
+  tiffWriter loop(false);
+  loop.ascii(dir::ifd0, 0x010F, "Maker");
+  bytes b = loop.build();
+  const size_t nextAt = 8 + 2 + 12;
+  b[nextAt] = 8;
+  save(d, "loop", b);
+  save(d, "empty-le", {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  save(d, "header-only-be", {'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, 0xFF});
+}
+
+void exifTimeSeeds(const std::string& d) {
+  const char* const texts[] = {
+      "2004:01:05 10:00:00", "0000:00:00 00:00:00", "2004-01-05 10:00:00",
+      "2004:13:01 00:00:00", "2004:01:05 24:00:00", "1969:12:31 23:59:59",
+      "2040:02:29 12:00:00", "99999:01:01 00:00:00", "2004:1:05 10:00:00",
+      "2004:01:05  10:00:00", "+2004:01:05 10:00:00", "2004:01:05 10:00:0x",
+      ": : : :", "-2147483648:-2147483648:-2147483648 -2147483648:-2147483648:-2147483648",
+      "2004:03:28 02:30:00", "9999:12:31 23:59:59", "0001:01:01 00:00:00"};
+  int i = 0;
+  for (const char* t : texts) {
+    std::string text(t);
+    for (unsigned zone = 0; zone < 2; ++zone) {
+      bytes b{static_cast<unsigned char>(zone | (i & 1 ? 0x80 : 0))};
+      b.insert(b.end(), text.begin(), text.end());
+      b.push_back(0);
+      save(d, "text" + std::to_string(i) + "-" + std::to_string(zone), b);
+    }
+    ++i;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "Usage: makeSeeds DIR\n");
+    return 2;
+  }
+  const std::string root = argv[1];
+  for (const char* sub : {"", "/markers", "/exif", "/exif_time"}) mkdir((root + sub).c_str(), 0755);
+  markerSeeds(root + "/markers");
+  exifSeeds(root + "/exif");
+  exifTimeSeeds(root + "/exif_time");
+  return 0;
+}
