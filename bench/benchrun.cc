@@ -1,0 +1,236 @@
+// benchrun: times commands over a list of files, side by side.
+//
+//   benchrun --plan PLAN --files LIST --rounds R [--warmup W] --outdir DIR
+//            --results OUT [--exec BENCHEXEC]
+//
+// PLAN has one command per line, fields separated by tabs:
+//   label  job  flags  program  argument...
+// where an argument "@FILES" stands for every file of LIST (one path a
+// line), so each command handles all files in one process.  flags is "-"
+// or "wav": the command writes FILE.wav beside each file; those are counted
+// and removed after every run, so that each run starts from the same state.
+//
+// After W untimed rounds (which also fill the page cache), R rounds run
+// every command once each; the order rotates from round to round so that no
+// command always follows the same one.  A command's standard output and
+// error go to DIR/N.out and DIR/N.err (N its line number, from 1).  For each
+// command OUT gets one tab-separated line:
+//   label job runs wall_median wall_min wall_max cpu_median maxrss_kib
+//   status out_lines err_lines wav_files
+// with times in seconds, maxrss the largest peak resident set of any run
+// (as benchexec measures it), status "ok" or what went wrong, the line counts from the
+// last run's output files and wav_files the count of the last run.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct command {
+  std::string label, job;
+  bool wav = false;
+  std::vector<std::string> argv;
+  std::vector<double> wall, cpu;
+  long maxrssKib = 0;
+  std::string status = "ok";
+  long wavFiles = 0;
+};
+
+std::vector<std::string> split(const std::string& line, char sep) {
+  std::vector<std::string> out;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, sep)) out.push_back(field);
+  return out;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+long countLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  long n = 0;
+  char buf[1 << 16];
+  while (in.read(buf, sizeof buf) || in.gcount())
+    n += std::count(buf, buf + in.gcount(), '\n');
+  return n;
+}
+
+// Removes FILE.wav for every file; returns how many there were.
+long removeWavs(const std::vector<std::string>& files) {
+  long n = 0;
+  for (const std::string& f : files)
+    if (::unlink((f + ".wav").c_str()) == 0) ++n;
+  return n;
+}
+
+// Runs one command to its end, through benchexec, with its output in the
+// given files.
+void runOnce(command& c, const std::string& exec, const std::string& out, const std::string& err,
+             bool timed) {
+  std::vector<char*> args;
+  std::string execName = exec, outName = out, errName = err;
+  args.push_back(execName.data());
+  args.push_back(outName.data());
+  args.push_back(errName.data());
+  for (std::string& s : c.argv) args.push_back(s.data());
+  args.push_back(nullptr);
+
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    std::perror("benchrun: pipe");
+    std::exit(1);
+  }
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    std::perror("benchrun: fork");
+    std::exit(1);
+  }
+  if (pid == 0) {
+    if (::dup2(pipeFds[1], 1) < 0) ::_exit(127);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  std::string report;
+  char buf[256];
+  for (ssize_t got; (got = ::read(pipeFds[0], buf, sizeof buf)) != 0;) {
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    report.append(buf, static_cast<size_t>(got));
+  }
+  ::close(pipeFds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  double wall = 0, cpu = 0;
+  long rss = 0;
+  int code = -1;
+  if (std::sscanf(report.c_str(), "%lf %lf %ld %d", &wall, &cpu, &rss, &code) != 4) {
+    std::cerr << "benchrun: " << exec << " reported nothing for " << c.label << "\n";
+    std::exit(1);
+  }
+  if (code == 127 && c.status == "ok") c.status = "could not be started";
+  else if (code > 128 && c.status == "ok") c.status = "killed by signal " + std::to_string(code - 128);
+  else if (code != 0 && c.status == "ok") c.status = "exit status " + std::to_string(code);
+  if (!timed) return;
+  c.wall.push_back(wall);
+  c.cpu.push_back(cpu);
+  c.maxrssKib = std::max(c.maxrssKib, rss);
+}
+
+[[noreturn]] void usage() {
+  std::cerr << "usage: benchrun --plan PLAN --files LIST --rounds R [--warmup W] --outdir DIR"
+               " --results OUT\n";
+  std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string planPath, listPath, outDir, resultsPath;
+  // benchexec is looked for beside this program unless named.
+  std::string exec = argv[0];
+  exec = exec.find('/') == std::string::npos ? "benchexec"
+                                              : exec.substr(0, exec.rfind('/') + 1) + "benchexec";
+  int rounds = 5, warmup = 1;
+  for (int a = 1; a < argc; ++a) {
+    const std::string opt = argv[a];
+    if (a + 1 >= argc) usage();
+    const std::string val = argv[++a];
+    if (opt == "--plan") planPath = val;
+    else if (opt == "--files") listPath = val;
+    else if (opt == "--rounds") rounds = std::atoi(val.c_str());
+    else if (opt == "--warmup") warmup = std::atoi(val.c_str());
+    else if (opt == "--outdir") outDir = val;
+    else if (opt == "--results") resultsPath = val;
+    else if (opt == "--exec") exec = val;
+    else usage();
+  }
+  if (planPath.empty() || listPath.empty() || outDir.empty() || resultsPath.empty() || rounds < 1)
+    usage();
+
+  std::vector<std::string> files;
+  {
+    std::ifstream in(listPath);
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) files.push_back(line);
+  }
+  std::vector<command> commands;
+  {
+    std::ifstream in(planPath);
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::vector<std::string> f = split(line, '\t');
+      if (f.size() < 4) {
+        std::cerr << "benchrun: bad plan line: " << line << "\n";
+        return 2;
+      }
+      command c;
+      c.label = f[0];
+      c.job = f[1];
+      c.wav = f[2] == "wav";
+      for (size_t k = 3; k < f.size(); ++k) {
+        if (f[k] == "@FILES") c.argv.insert(c.argv.end(), files.begin(), files.end());
+        else c.argv.push_back(f[k]);
+      }
+      commands.push_back(std::move(c));
+    }
+  }
+  if (files.empty() || commands.empty()) {
+    std::cerr << "benchrun: no files or no commands\n";
+    return 2;
+  }
+
+  removeWavs(files);
+  const size_t n = commands.size();
+  for (int r = -warmup; r < rounds; ++r) {
+    const bool timed = r >= 0;
+    for (size_t k = 0; k < n; ++k) {
+      const size_t idx = (k + static_cast<size_t>(r + warmup)) % n;
+      command& c = commands[idx];
+      const std::string base = outDir + "/" + std::to_string(idx + 1);
+      runOnce(c, exec, base + ".out", base + ".err", timed);
+      if (c.wav) c.wavFiles = removeWavs(files);
+      if (timed)
+        std::fprintf(stderr, "  round %d/%d  %-34s %8.3f s\n", r + 1, rounds, c.label.c_str(),
+                     c.wall.back());
+      else
+        std::fprintf(stderr, "  warm-up %d/%d  %s\n", r + warmup + 1, warmup, c.label.c_str());
+    }
+  }
+
+  std::ofstream out(resultsPath);
+  for (size_t k = 0; k < n; ++k) {
+    const command& c = commands[k];
+    const std::string base = outDir + "/" + std::to_string(k + 1);
+    out << c.label << '\t' << c.job << '\t' << c.wall.size() << '\t' << median(c.wall) << '\t'
+        << *std::min_element(c.wall.begin(), c.wall.end()) << '\t'
+        << *std::max_element(c.wall.begin(), c.wall.end()) << '\t' << median(c.cpu) << '\t'
+        << c.maxrssKib << '\t' << c.status << '\t' << countLines(base + ".out") << '\t'
+        << countLines(base + ".err") << '\t' << c.wavFiles << '\n';
+  }
+  if (!out) {
+    std::cerr << "benchrun: cannot write " << resultsPath << "\n";
+    return 1;
+  }
+  return 0;
+}
