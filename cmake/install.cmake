@@ -1,0 +1,115 @@
+# Installing and packaging.
+#
+# `cmake --install` puts the four programs in bin/, the three shared
+# libraries (file with version number plus SONAME link) in lib/ and the
+# manual pages, compressed as Debian does, in share/man/man1.  The programs
+# find the libraries through their RUNPATH, which is relative to the program
+# ($ORIGIN), so an installed tree works wherever it is put.
+#
+# `cpack -G DEB` (run in the build tree) turns the same install into a
+# Debian package orvane-VERSION-ARCH.deb that installs below /usr.  Build it
+# from a tree configured with -DCMAKE_INSTALL_PREFIX=/usr so that the
+# libraries land in Debian's multiarch directory (.ci/package does so).
+include_guard(GLOBAL)
+
+# Directories made by the install are 0755 whatever the umask of whoever
+# builds; so are they inside the package.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(ORVANE_PROGRAMS chronel segdump glossel sonlift)
+
+install(TARGETS ${ORVANE_PROGRAMS}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Only the run-time files: libosmer.so.1.0.0 and its SONAME link
+# libosmer.so.1.  No headers are installed, so no libosmer.so link for
+# linking against them either.  Shared libraries are not executable (0644),
+# as Debian wants them.
+install(TARGETS osmer telmar varden
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+                PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+                NAMELINK_SKIP)
+
+# A library finds the libraries it needs beside itself (the programs'
+# RUNPATH, relative to bin/, does not serve the libraries' own needs).
+set_target_properties(osmer telmar varden PROPERTIES INSTALL_RPATH "$ORIGIN")
+
+# Manual pages: man/NAME.1 is compressed with gzip -9n (no name, no time
+# stamp, so the same page always gives the same bytes) into the build tree.
+set(ORVANE_MAN_PAGES)
+foreach(program IN LISTS ORVANE_PROGRAMS)
+  set(source ${PROJECT_SOURCE_DIR}/man/${program}.1)
+  set(copy ${PROJECT_BINARY_DIR}/man/${program}.1)
+  add_custom_command(
+    OUTPUT ${copy}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+    COMMAND gzip -9nf ${copy}
+    DEPENDS ${source}
+    COMMENT "Compressing manual page ${program}.1"
+    VERBATIM)
+  list(APPEND ORVANE_MAN_PAGES ${copy}.gz)
+endforeach()
+add_custom_target(orvane_man ALL DEPENDS ${ORVANE_MAN_PAGES})
+install(FILES ${ORVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The install test installs into a temporary prefix, which needs relative
+# install directories (absolute ones would write outside that prefix).
+if(ORVANE_TESTS AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}"
+   AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_MANDIR}")
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/install ${PROJECT_BINARY_DIR}/tests/install)
+endif()
+
+# ---- Debian package -------------------------------------------------------
+
+# The architecture as dpkg names it; a 32-bit build on a 64-bit x86 host is
+# an i386 package.
+find_program(ORVANE_DPKG dpkg)
+if(ORVANE_DPKG)
+  execute_process(COMMAND ${ORVANE_DPKG} --print-architecture
+                  OUTPUT_VARIABLE ORVANE_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+if(NOT ORVANE_DEB_ARCH)
+  set(ORVANE_DEB_ARCH ${CMAKE_SYSTEM_PROCESSOR})
+endif()
+if(ORVANE_DEB_ARCH STREQUAL "amd64" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ORVANE_DEB_ARCH i386)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The orvane developers")
+set(CPACK_PACKAGE_CONTACT "The orvane developers <orvane@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line tools for JPEG/EXIF photographs")
+set(CPACK_PACKAGE_DESCRIPTION "Small, fast tools for the JPEG photographs that cameras write, made to
+run over whole photo libraries from shells and scripts.
+ chronel  prints each photograph's capture time, sets the file's
+          modification time to it, or writes all times as a PHP array
+ segdump  lists the marker segments of each file
+ glossel  prints the comment segments of each file
+ sonlift  extracts the sound clip some cameras keep in APP2 segments
+")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_NAME orvane)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ORVANE_DEB_ARCH})
+set(CPACK_DEBIAN_FILE_NAME "orvane-${PROJECT_VERSION}-${ORVANE_DEB_ARCH}.deb")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Control files 0644, maintainer scripts 0755, as dpkg expects them.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The run-time dependencies (C and C++ libraries) are computed from the
+# programs by dpkg-shlibdeps (package dpkg-dev).  Without it they are stated
+# by hand: what any build of the suite with Debian 12's g++ needs.
+find_program(ORVANE_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(ORVANE_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
+endif()
+
+include(CPack)
