@@ -336,6 +336,8 @@ TEST_F(Chronel, AModificationTimeThatMayNotBeSetIsReportedAndTheRestGoesOn) {
   photo("locked.jpg", "2004:01:05 10:00:00");
   photo("mine.jpg", "2004:01:06 10:00:00");
   photo("last.jpg", "2004:01:07 10:00:00");
+  for (const char* name : {"locked.jpg", "mine.jpg", "last.jpg"})
+    ASSERT_EQ(chmod((dir / name).c_str(), 0644), 0);  // readable whatever the umask
   ASSERT_EQ(chown((dir / "mine.jpg").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
   ASSERT_EQ(chown((dir / "last.jpg").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
   setTimes(dir / "locked.jpg", at(1500000000, 0), at(1600000000, 0));
