@@ -1,5 +1,6 @@
 #include "util.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -28,16 +29,37 @@ long long toLong32(const char* text, char** end) {
 
 bool fitsInt(long long v) { return v >= INT_MIN && v <= INT_MAX; }
 
-// The moment one second before the epoch is a real capture time; mktime
-// gives it the value it also uses for failure.  Tell them apart by what
-// the normalised fields say.
-bool isEpochMinusOne(const struct tm& t) {
-  time_t minusOne = -1;
-  struct tm expect;
-  if (!localtime_r(&minusOne, &expect)) return false;
-  return t.tm_year == expect.tm_year && t.tm_mon == expect.tm_mon &&
-         t.tm_mday == expect.tm_mday && t.tm_hour == expect.tm_hour &&
-         t.tm_min == expect.tm_min && t.tm_sec == expect.tm_sec;
+bool sameWallClock(const struct tm& a, const struct tm& b) {
+  return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+         a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+long utcOffsetAt(time_t t) {
+  struct tm local;
+  return localtime_r(&t, &local) ? local.tm_gmtoff : 0;
+}
+
+// Reads a wall-clock time (fields already normalised) as local time under
+// the zone's rules, the same way whatever was converted before: mktime
+// guesses from its previous call, which made a time in the hour repeated
+// when clocks go back come out either way depending on the file before it.
+// A repeated time is read as its first moment (summer time); a time in the
+// hour skipped when clocks go forward with the offset in force before the
+// change (02:30 becomes 03:30 summer time), as mktime reads it.
+time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
+  // Offsets in force around the moment: before a change, after it, and at it.
+  const long day = 86400;
+  const long offsets[3] = {utcOffsetAt(asUtc - day), utcOffsetAt(asUtc + day), utcOffsetAt(asUtc)};
+  bool found = false;
+  time_t out = 0;
+  for (long offset : offsets) {
+    const time_t t = asUtc - offset;
+    struct tm back;
+    if (!localtime_r(&t, &back) || !sameWallClock(back, wall)) continue;
+    if (!found || t < out) out = t;
+    found = true;
+  }
+  return found ? out : asUtc - offsets[0];  // not found: in a skipped hour
 }
 
 }  // namespace
@@ -78,7 +100,7 @@ time_t exif_time(std::string /*file*/, exif* e) {
 
   const misc_error noUnixTime(" unable to make unix time in");
   // The year must be writable as an EXIF date (1 to 9999) as given, and
-  // again once mktime has normalised the other fields (below).
+  // again once the other fields are normalised (below).
   if (yl < 1 || yl > 9999 || !fitsInt(ml - 1)) throw noUnixTime;
   struct tm btime = {};
   btime.tm_year = static_cast<int>(yl - 1900);
@@ -89,10 +111,14 @@ time_t exif_time(std::string /*file*/, exif* e) {
   btime.tm_sec = static_cast<int>(sl);
   btime.tm_wday = 0;
   btime.tm_yday = 0;
-  btime.tm_isdst = -1;  // let the zone's rules say whether summer time applies
-  const time_t unixtime = std::mktime(&btime);
-  if (unixtime == static_cast<time_t>(-1) && !isEpochMinusOne(btime)) throw noUnixTime;
+  btime.tm_isdst = -1;  // the zone's rules say whether summer time applies
+  // Normalise out-of-range fields (month 13, hour 24) as calendar arithmetic,
+  // then read the wall clock in the local zone.
+  errno = 0;
+  const time_t asUtc = timegm(&btime);
+  if (asUtc == static_cast<time_t>(-1) && errno != 0) throw noUnixTime;
   const long long year = btime.tm_year + 1900LL;
   if (year < 1 || year > 9999) throw noUnixTime;
+  const time_t unixtime = localWallClockToUnix(btime, asUtc);
   return unixtime;
 }

@@ -285,6 +285,28 @@ TEST_F(ExifTime, SummerTimeIsTheZonesToDecide) {
   EXPECT_EQ(ofDate("1969:12:31 23:59:59").time, -3601);
 }
 
+TEST_F(ExifTime, TimesAroundAClockChangeDoNotDependOnTheFileBefore) {
+  ASSERT_TRUE(haveZone("Europe/Berlin")) << "the time-zone data (tzdata) is not installed";
+  zoneGuard berlin("Europe/Berlin");
+  // 02:30 on 2004-10-31 happened twice: first in summer time (00:30 UTC),
+  // then in standard time.  The first moment counts, whatever came before.
+  const long long repeatedFirst = 1099182600;
+  for (const char* before : {"2004:07:01 12:00:00", "2004:01:05 10:00:00", "2004:10:31 02:30:00"}) {
+    timeOf(before);
+    EXPECT_EQ(timeOf("2004:10:31 02:30:00"), repeatedFirst) << "after " << before;
+  }
+  // 02:30 on 2004-03-28 never showed on a clock: read with the offset in
+  // force before the change, it is 03:30 summer time (01:30 UTC).
+  for (const char* before : {"2004:07:01 12:00:00", "2004:01:05 10:00:00"}) {
+    timeOf(before);
+    EXPECT_EQ(timeOf("2004:03:28 02:30:00"), 1080437400) << "after " << before;
+  }
+  // The hours next to the changes are plain.
+  EXPECT_EQ(timeOf("2004:10:31 01:59:59"), repeatedFirst - 1801);
+  EXPECT_EQ(timeOf("2004:10:31 03:00:00"), 1099188000);
+  EXPECT_EQ(timeOf("2004:03:28 03:00:00"), 1080435600);
+}
+
 TEST_F(ExifTime, TheZoneIsReadOnEveryCall) {
   const char* text = "2004:01:05 10:00:00";
   long long utc, tokyo;
