@@ -48,6 +48,7 @@ exif::exif(exifHeader& header) : et_header(header) {
   if (!block.u16At(2, magic) || magic != tiffMagic) damaged("no TIFF header", 0);
   if (!block.u32At(4, et_ifd0)) damaged("no TIFF header", 0);
   et_stream = mstream(block);
+  et_valueBudget = valueBudgetBlocks * uint64_t(block.size());
 }
 
 void exif::damaged(const char* what, uint64_t at) const {
@@ -102,6 +103,15 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
     if (unit == 0) continue;  // a type we cannot size
     const uint64_t bytes = uint64_t(n) * unit;
     if (bytes > 4 && !block.has(value, bytes)) continue;  // value outside the block
+    // Values stored apart from their entries are read only while all of
+    // them together stay within a few times the block.  Sound directories
+    // never come near that, since their values do not overlap; a hostile
+    // block could otherwise point thousands of entries at one large value
+    // and have a 64 KB segment cost hundreds of megabytes of copies.
+    if (bytes > 4) {
+      if (bytes > et_valueBudget) continue;
+      et_valueBudget -= bytes;
+    }
     const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
     std::unique_ptr<field> f = makeField(e);
     if (!f) continue;

@@ -34,6 +34,10 @@ class exif {
   // The directories read, in the order find searches them.
   const std::vector<std::unique_ptr<ifd>>& directories() const { return et_dirs; }
 
+  // Values stored apart from their entries are read up to this many times
+  // the size of the block in all; entries beyond that are skipped.
+  static constexpr unsigned valueBudgetBlocks = 4;
+
   // Tags whose LONG value points at another directory.
   static constexpr unsigned short exifPointer = 0x8769;
   static constexpr unsigned short gpsPointer = 0x8825;
@@ -48,6 +52,7 @@ class exif {
   mstream et_stream;
   uint32_t et_ifd0 = 0;
   bool et_populated = false;
+  uint64_t et_valueBudget = 0;  // bytes of separately stored values still to read
   std::vector<std::unique_ptr<ifd>> et_dirs;
 };
 
