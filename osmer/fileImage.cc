@@ -12,7 +12,42 @@
 
 #include "exceptions.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_ASAN 1
+#endif
+#endif
+#ifdef ORVANE_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
+
+// Under AddressSanitizer the bytes of the buffer that hold nothing of this
+// file yet (never read, or left from an earlier file) are marked
+// unaddressable, so that reading one is reported like a read past the
+// buffer.  Only a window after the loaded bytes is marked: marking a huge
+// buffer whole would cost an eighth of its size in shadow memory.
+constexpr size_t hiddenWindow = 4 * 1024 * 1024;
+
+void hideBytes(unsigned char* p, size_t n) {
+#ifdef ORVANE_ASAN
+  if (p && n) ASAN_POISON_MEMORY_REGION(p, n < hiddenWindow ? n : hiddenWindow);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+void showBytes(unsigned char* p, size_t n) {
+#ifdef ORVANE_ASAN
+  if (p && n) ASAN_UNPOISON_MEMORY_REGION(p, n);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
 
 // The first read covers the header segments of a camera file (an EXIF APP1
 // is at most 64 KiB); later reads go in larger steps.
@@ -107,6 +142,7 @@ int fileImage::open(const char* name) {
       }
       fi_capacity = fi_size;
     }
+    hideBytes(fi_buf.get(), fi_capacity);
   }
   return 0;
 }
@@ -119,6 +155,7 @@ size_t fileImage::ensure(size_t end) {
   size_t target = fi_loaded + step;
   if (target < end) target = end;
   if (target > fi_size) target = fi_size;
+  showBytes(fi_buf.get() + fi_loaded, target - fi_loaded);
   while (fi_loaded < target) {
     ssize_t n = ::pread(fi_fd, fi_buf.get() + fi_loaded, target - fi_loaded,
                         static_cast<off_t>(fi_loaded));
@@ -132,6 +169,7 @@ size_t fileImage::ensure(size_t end) {
     }
     fi_loaded += static_cast<size_t>(n);
   }
+  hideBytes(fi_buf.get() + fi_loaded, fi_capacity - fi_loaded);
   if (fi_loaded == fi_size) closeFd();
   return fi_loaded;
 }
