@@ -1,0 +1,139 @@
+// The container library against inputs built to exhaust it, and the inputs
+// that the fuzz targets found faults with, kept as regression tests.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "asciiField.h"
+#include "exceptions.h"
+#include "exif.h"
+#include "exifHeader.h"
+#include "fileImage.h"
+#include "jfif.h"
+#include "jpegWriter.h"
+#include "runTool.h"
+
+using namespace testjpeg;
+
+namespace {
+
+class HostileExif : public ::testing::Test {
+ protected:
+  // Parses the block as the EXIF data of a photograph.
+  std::unique_ptr<exif> parse(const bytes& tiff) {
+    jpegWriter().photo(tiff).save(dir / "x.jpg");
+    file = std::make_unique<jfif>((dir / "x.jpg").c_str());
+    header = std::make_unique<exifHeader>(*file);
+    auto set = std::make_unique<exif>(*header);
+    set->populate();
+    return set;
+  }
+
+  // Bytes of ASCII values that the set copied out of the block.
+  static uint64_t asciiBytes(const exif& set, size_t* fields = nullptr) {
+    uint64_t sum = 0;
+    for (const auto& d : set.directories())
+      for (const auto& f : d->fields())
+        if (auto a = dynamic_cast<const asciiField*>(f.get())) {
+          sum += a->count();
+          if (fields) ++*fields;
+        }
+    return sum;
+  }
+
+  tempDir dir;
+  std::unique_ptr<jfif> file;
+  std::unique_ptr<exifHeader> header;
+};
+
+void put(bytes& b, size_t at, int n, bool big, uint32_t v) {
+  for (int i = 0; i < n; ++i)
+    b[at + i] = static_cast<unsigned char>(big ? v >> (8 * (n - 1 - i)) : v >> (8 * i));
+}
+
+// One directory filling a 64 KB segment, every entry an ASCII value of
+// 65000 bytes at the same place.  Copying each would cost over 300 MB.
+bytes packedBlock(bool big) {
+  const size_t room = 65535 - 2 - 6;
+  const size_t entries = (room - 8 - 2 - 4) / 12;
+  bytes b(room, 0);
+  b[0] = b[1] = big ? 'M' : 'I';
+  put(b, 2, 2, big, 42);
+  put(b, 4, 4, big, 8);
+  put(b, 8, 2, big, static_cast<uint32_t>(entries));
+  for (size_t i = 0; i < entries; ++i) {
+    const size_t at = 10 + 12 * i;
+    put(b, at, 2, big, i == 0 ? 0x9003 : static_cast<uint32_t>(0x100 + i));
+    put(b, at + 2, 2, big, 2);
+    put(b, at + 4, 4, big, 65000);
+    put(b, at + 8, 4, big, 8);
+  }
+  return b;
+}
+
+TEST_F(HostileExif, EntriesSharingOneLargeValueCostAFewBlocksAtMost) {
+  for (bool big : {false, true}) {
+    const bytes block = packedBlock(big);
+    auto set = parse(block);
+    size_t fields = 0;
+    const uint64_t copied = asciiBytes(*set, &fields);
+    EXPECT_LE(copied, exif::valueBudgetBlocks * block.size());
+    EXPECT_GE(fields, 1u);
+    const ifd* where = nullptr;
+    EXPECT_NE(set->find(0x9003, where), nullptr) << "the first entries are still read";
+  }
+}
+
+TEST_F(HostileExif, SoundBlockWithManyValuesKeepsThemAll) {
+  tiffWriter t(false);
+  for (uint16_t i = 0; i < 100; ++i) t.ascii(dir::ifd0, static_cast<uint16_t>(0x1000 + i), std::string(499, 'a' + i % 26));
+  for (uint16_t i = 0; i < 20; ++i) t.undefined(dir::exif, static_cast<uint16_t>(0x2000 + i), bytes(300, 7));
+  const bytes block = t.build();
+  auto set = parse(block);
+  size_t fields = 0;
+  EXPECT_EQ(asciiBytes(*set, &fields), 100u * 500);
+  EXPECT_EQ(fields, 100u);
+  ASSERT_EQ(set->directories().size(), 2u);
+  EXPECT_EQ(set->directories()[1]->fields().size(), 20u);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_TEST_ASAN 1
+#endif
+#endif
+
+#ifdef ORVANE_TEST_ASAN
+// In the sanitizer build, the part of an image's buffer that holds no bytes
+// of the file yet is unaddressable, also when the buffer is one reused from
+// a larger file: a reader that strays past the loaded bytes is caught even
+// though the memory belongs to the buffer.  (The test reads the buffer
+// directly on purpose, to stray.)
+TEST(ImageBufferDeathTest, BytesNotLoadedAreUnaddressable) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  tempDir dir;
+  writeFile(dir / "big.jpg", std::string(3 << 20, 'x'));
+  writeFile(dir / "small.jpg", std::string(300 << 10, 'y'));
+  {
+    fileImage big;
+    ASSERT_EQ(big.open((dir / "big.jpg").c_str()), 0);
+    big.ensureAll();
+  }
+  fileImage small;  // takes over the big file's buffer
+  ASSERT_EQ(small.open((dir / "small.jpg").c_str()), 0);
+  small.ensure(1);
+  ASSERT_GT(small.loaded(), 0u);
+  ASSERT_LT(small.loaded(), small.size());
+  const volatile unsigned char* p = small.data();
+  EXPECT_EQ(p[small.loaded() - 1], 'y');
+  EXPECT_DEATH(p[small.loaded()], "use-after-poison");
+  small.ensureAll();
+  EXPECT_EQ(p[small.size() - 1], 'y');
+  EXPECT_DEATH(p[small.size()], "use-after-poison");
+}
+#endif
+
+}  // namespace
