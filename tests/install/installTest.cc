@@ -73,7 +73,8 @@ class Installed : public ::testing::Test {
     if (tool.empty()) ADD_FAILURE() << "readelf (binutils) is missing";
     toolResult r = runTool(tool, {"-d", "-W", file});
     EXPECT_EQ(r.status, 0) << r.err;
-    return r.out;
+    // Column widths differ between 32- and 64-bit files: one blank each.
+    return std::regex_replace(r.out, std::regex(" +"), " ");
   }
 
   static std::unique_ptr<tempDir> root;
@@ -139,10 +140,10 @@ TEST_F(Installed, LibrariesCarryTheirSonamesAndFindLibosmerBesideThemselves) {
   for (const char* l : libraries) {
     SCOPED_TRACE(l);
     const std::string dyn = readelf(lib(soname(l)));
-    EXPECT_NE(dyn.find("(SONAME)             Library soname: [" + soname(l) + "]"),
+    EXPECT_NE(dyn.find("(SONAME) Library soname: [" + soname(l) + "]"),
               std::string::npos);
     if (std::string(l) == "osmer") continue;
-    EXPECT_NE(dyn.find("(NEEDED)             Shared library: [" + soname("osmer") + "]"),
+    EXPECT_NE(dyn.find("(NEEDED) Shared library: [" + soname("osmer") + "]"),
               std::string::npos);
     EXPECT_TRUE(foundIn(searchPath(dyn, prefix + "/" INSTALL_LIBDIR), soname("osmer"))) << dyn;
   }
@@ -155,7 +156,7 @@ TEST_F(Installed, ProgramsNeedTheLibrariesBySonameThroughARunpathRelativeToThems
     const std::vector<std::string> dirs = searchPath(dyn, prefix + "/" INSTALL_BINDIR);
     ASSERT_FALSE(dirs.empty()) << "neither RUNPATH nor RPATH:\n" << dyn;
     for (const char* l : libraries) {
-      EXPECT_NE(dyn.find("(NEEDED)             Shared library: [" + soname(l) + "]"),
+      EXPECT_NE(dyn.find("(NEEDED) Shared library: [" + soname(l) + "]"),
                 std::string::npos)
           << "does not load " << l;
       EXPECT_TRUE(foundIn(dirs, soname(l))) << l << " not found through:\n" << dyn;
