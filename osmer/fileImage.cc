@@ -49,9 +49,13 @@ void showBytes(unsigned char* p, size_t n) {
 #endif
 }
 
-// The first read covers the header segments of a camera file (an EXIF APP1
-// is at most 64 KiB); later reads go in larger steps.
-constexpr size_t firstChunk = 64 * 1024;
+// The first read covers the head of most camera files: SOI, APP0 and an
+// EXIF APP1 with a small thumbnail.  After it each read at least doubles
+// what is loaded, up to steps of 1 MiB, so a larger APP1 costs one more read
+// of about its own size (not a megabyte), and a walk through the whole file
+// still takes few system calls.  Copying bytes nobody looks at is most of
+// what reading a photograph's header costs.
+constexpr size_t firstChunk = 16 * 1024;
 constexpr size_t laterChunk = 1024 * 1024;
 
 // Buffers larger than this are released rather than kept for the next file.
@@ -151,7 +155,8 @@ size_t fileImage::ensure(size_t end) {
   if (end > fi_size) end = fi_size;
   if (end <= fi_loaded || fi_fd < 0) return fi_loaded;
   // Read ahead so that a walk through the file takes few system calls.
-  size_t step = fi_loaded < firstChunk ? firstChunk : laterChunk;
+  size_t step = fi_loaded < firstChunk ? firstChunk : fi_loaded;
+  if (step > laterChunk) step = laterChunk;
   size_t target = fi_loaded + step;
   if (target < end) target = end;
   if (target > fi_size) target = fi_size;

@@ -176,6 +176,31 @@ TEST_F(Markers, AFileIsReadOnlyAsFarAsTheHeaderChecksNeed) {
   EXPECT_EQ(eh.blockOffset(), 30u);  // SOI 2 + APP0 18 + marker, length, "Exif\0\0"
 }
 
+// Cameras with large maker notes fill an APP1 up to its limit of 64 KiB.  Reading it
+// must cost about its own size, not a read-ahead step meant for whole-file
+// walks; and a walk through the whole file must still see every byte.
+TEST_F(Markers, ALargeExifSegmentIsReadToItsEndAndNoFurther) {
+  tiffWriter t;
+  t.undefined(dir::exif, 0x927C, bytes(65450, 0x5A)).dateTimeOriginal("2004:01:05 10:00:00");
+  jpegWriter w;
+  w.photo(t.build());
+  w.raw(bytes(3 * 1024 * 1024, 0x00));  // after EOI
+  const std::string path = save(w);
+  {
+    jfif j(path.c_str());
+    jpegHeader jh(j);
+    exifHeader eh(j);
+    ASSERT_TRUE(eh.wellFormed());
+    const size_t app1End = eh.blockOffset() + eh.block().size();
+    EXPECT_GT(app1End, 64u * 1024);  // past a first read of 64 KiB too
+    EXPECT_GE(j.image().loaded(), app1End);
+    EXPECT_LT(j.image().loaded(), 2 * app1End);
+  }
+  const std::vector<listed> all = listMarkers(path);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.back().name, "EOI");
+}
+
 TEST_F(Markers, HeaderChecks) {
   jpegWriter jpeg, exifOnly, exifLater, exifAfterScan, notJpeg;
   jpeg.soi().frameHeaders().sos().eoi();
