@@ -12,6 +12,8 @@
 #include "fileImage.h"
 #include "jfif.h"
 #include "jpegWriter.h"
+#include "mstream.h"
+#include "numericFields.h"
 #include "runTool.h"
 
 using namespace testjpeg;
@@ -96,6 +98,28 @@ TEST_F(HostileExif, SoundBlockWithManyValuesKeepsThemAll) {
   EXPECT_EQ(fields, 100u);
   ASSERT_EQ(set->directories().size(), 2u);
   EXPECT_EQ(set->directories()[1]->fields().size(), 20u);
+}
+
+// A count whose size in bytes does not fit in 32 bits must not wrap into a
+// small size: 0x40000000 LONG values are 2^32 bytes, which a 32-bit build
+// would otherwise take for 0 and then report 2^30 values of a field.
+TEST(NumericFields, ACountWhoseSizeWrapsIn32BitsReadsNothing) {
+  bytes block(64, 1);
+  mstream m(byteReader(block.data(), block.size(), false));
+  integerField longs(entry(0x100, tiff_long, 0x40000000u, 12, 8));
+  longs.populate(m);
+  EXPECT_EQ(longs.count(), 0u);
+  rationalField rationals(entry(0x11A, tiff_rational, 0x20000000u, 12, 8));
+  rationals.populate(m);
+  EXPECT_EQ(rationals.count(), 0u);
+  realField doubles(entry(0x9203, tiff_double, 0x20000001u, 12, 8));
+  doubles.populate(m);
+  EXPECT_EQ(doubles.count(), 0u);
+  // A count that fits is read as usual.
+  integerField two(entry(0x100, tiff_long, 2, 12, 8));
+  two.populate(m);
+  EXPECT_EQ(two.count(), 2u);
+  EXPECT_EQ(two.value(1), 0x01010101);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
