@@ -16,7 +16,8 @@
 // the bytes of the segments that segdump lists, and chronel's plain line,
 // its PHP line and the modification time it sets must agree.
 //
-// ORVANE_CORPUS_WRAPPER (for instance "valgrind -q --error-exitcode=99")
+// ORVANE_CORPUS_WRAPPER (a full path and its options, for instance
+// "/usr/bin/valgrind -q --error-exitcode=99 --leak-check=full")
 // runs every tool under a checker; ORVANE_CORPUS_TIMEOUT_SCALE stretches the
 // time limits for it.
 #include <fcntl.h>
