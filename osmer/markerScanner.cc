@@ -51,7 +51,7 @@ bool markerScanner::next(jfif_marker& m) {
 bool markerScanner::scanEntropyData(jfif_marker& m) {
   size_t pos = ms_pos;
   for (;;) {
-    size_t hit = ms_image.reader().find(0xFF, pos);
+    size_t hit = ms_image.reader().findMarkerStart(pos);
     if (hit == byteReader::npos) {
       size_t had = ms_image.loaded();
       if (ms_image.ensure(had + 1) == had)

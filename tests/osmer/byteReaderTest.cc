@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -49,6 +50,43 @@ TEST(ByteReader, LengthsNearTheTopOfTheRangeDoNotWrap) {
   EXPECT_FALSE(r.sub(4, 2, sub));
   ASSERT_TRUE(r.sub(1, 3, sub));
   EXPECT_EQ(sub.size(), 3u);
+}
+
+// The scan for markers in entropy-coded data works on blocks of bytes; it
+// must agree with the plain rule at every position, block edges included:
+// a 0xFF followed by anything but 0x00, or a 0xFF in the last byte.
+TEST(ByteReader, FindsMarkerStartsPastStuffedBytes) {
+  const unsigned char data[] = {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xFF, 0xD9, 0xFF};
+  byteReader r(data, sizeof data);
+  EXPECT_EQ(r.findMarkerStart(0), 4u);  // 0xFF 0xFF: the first may be fill
+  EXPECT_EQ(r.findMarkerStart(5), 5u);
+  EXPECT_EQ(r.findMarkerStart(6), 7u);  // last byte: its follower is unknown
+  EXPECT_EQ(r.findMarkerStart(8), byteReader::npos);
+  EXPECT_EQ(byteReader(data, 4).findMarkerStart(0), byteReader::npos);
+
+  auto plainRule = [](const std::vector<unsigned char>& d, size_t from) {
+    for (size_t i = from; i < d.size(); ++i)
+      if (d[i] == 0xFF && (i + 1 == d.size() || d[i + 1] != 0x00)) return i;
+    return byteReader::npos;
+  };
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  for (int trial = 0; trial < 300; ++trial) {
+    // Mostly stuffed pairs and plain bytes, now and then a lone 0xFF.
+    std::vector<unsigned char> d(next() % 200);
+    for (size_t i = 0; i < d.size(); ++i) {
+      const unsigned k = next() % 16;
+      if (k < 5 && i + 1 < d.size()) {
+        d[i] = 0xFF;
+        d[++i] = 0x00;
+      } else {
+        d[i] = k == 5 ? 0xFF : k == 6 ? 0x00 : static_cast<unsigned char>(next());
+      }
+    }
+    byteReader dr(d.data(), d.size());
+    for (size_t from = 0; from <= d.size(); ++from)
+      ASSERT_EQ(dr.findMarkerStart(from), plainRule(d, from)) << "trial " << trial;
+  }
 }
 
 TEST(ByteReader, FindsABytePastAStart) {
