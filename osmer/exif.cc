@@ -1,5 +1,6 @@
 #include "exif.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "exceptions.h"
@@ -93,6 +94,8 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
   if (offset < tiffHeaderSize || visited(offset) || !block.u16At(offset, count)) return nullptr;
   auto dir = std::make_unique<ifd>(kind, offset);
   uint64_t at = uint64_t(offset) + 2;
+  // Room for the entries, as many as the block can hold after the count.
+  dir->reserve(std::min<uint64_t>(count, (block.size() - at) / entrySize));
   for (unsigned i = 0; i < count; ++i, at += entrySize) {
     uint16_t tag, type;
     uint32_t n, value;

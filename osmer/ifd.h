@@ -24,6 +24,7 @@ class ifd {
   // The first field with the tag in this directory, or null.
   const field* find(unsigned short tag) const;
   void add(std::unique_ptr<field> f) { i_fields.push_back(std::move(f)); }
+  void reserve(size_t n) { i_fields.reserve(n); }
 
  private:
   kind_t i_kind;
