@@ -1,18 +1,21 @@
 // benchrun: times commands over a list of files, side by side.
 //
 //   benchrun --plan PLAN --files LIST --rounds R [--warmup W] --outdir DIR
-//            --results OUT [--exec BENCHEXEC]
+//            --results OUT [--exec BENCHEXEC] [--spent DIR]
 //
 // PLAN has one command per line, fields separated by tabs:
 //   label  job  flags  program  argument...
 // where an argument "@FILES" stands for every file of LIST (one path a
-// line), so each command handles all files in one process.  flags is "-"
+// line), and "@FILES:OTHER" for every file of the list OTHER, so each
+// command handles all its files in one process.  flags is "-"
 // or "wav": the command writes FILE.wav beside each file; those are counted
-// and removed after every run, so that each run starts from the same state.
+// and moved into the spent directory (DIR/spent unless named) after every
+// run, so that each run starts from the same state.
 //
 // After W untimed rounds (which also fill the page cache), R rounds run
-// every command once each; the order rotates from round to round so that no
-// command always follows the same one.  A command's standard output and
+// every command once each (up to ten times, back to back, for a command that
+// takes less than a tenth of a second); the order rotates from round to
+// round so that no command always follows the same one.  A command's standard output and
 // error go to DIR/N.out and DIR/N.err (N its line number, from 1).  For each
 // command OUT gets one tab-separated line:
 //   label job runs wall_median wall_min wall_max cpu_median maxrss_kib
@@ -42,6 +45,7 @@ struct command {
   std::string label, job;
   bool wav = false;
   std::vector<std::string> argv;
+  int reps = 1;  // runs per round
   std::vector<double> wall, cpu;
   long maxrssKib = 0;
   std::string status = "ok";
@@ -53,6 +57,15 @@ std::vector<std::string> split(const std::string& line, char sep) {
   std::string field;
   std::istringstream in(line);
   while (std::getline(in, field, sep)) out.push_back(field);
+  return out;
+}
+
+// The paths of a list file, one a line.
+std::vector<std::string> readList(const std::string& path) {
+  std::vector<std::string> out;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(line);
   return out;
 }
 
@@ -72,18 +85,35 @@ long countLines(const std::string& path) {
   return n;
 }
 
-// Removes FILE.wav for every file; returns how many there were.
-long removeWavs(const std::vector<std::string>& files) {
+// Takes FILE.wav away for every file; returns how many there were.  They
+// are moved into the spent directory, for the caller to remove once all
+// timing is done, rather than deleted: ext4 without a journal passes over
+// inodes deleted in the last minutes one by one when it allocates new ones,
+// which would charge the next command for this clean-up.  Where a move
+// fails (another file system), they are deleted.
+long spentCount = 0;
+
+long takeWavsAway(const std::vector<std::string>& files, const std::string& spent) {
   long n = 0;
-  for (const std::string& f : files)
-    if (::unlink((f + ".wav").c_str()) == 0) ++n;
+  for (const std::string& f : files) {
+    const std::string wav = f + ".wav";
+    const std::string to = spent + "/" + std::to_string(::getpid()) + "-" +
+                           std::to_string(spentCount + 1) + ".wav";
+    if (::rename(wav.c_str(), to.c_str()) == 0) {
+      ++spentCount;
+      ++n;
+    } else if (::unlink(wav.c_str()) == 0) {
+      ++n;
+    }
+  }
   return n;
 }
 
+
 // Runs one command to its end, through benchexec, with its output in the
 // given files.
-void runOnce(command& c, const std::string& exec, const std::string& out, const std::string& err,
-             bool timed) {
+double runOnce(command& c, const std::string& exec, const std::string& out, const std::string& err,
+               bool timed) {
   std::vector<char*> args;
   std::string execName = exec, outName = out, errName = err;
   args.push_back(execName.data());
@@ -131,10 +161,12 @@ void runOnce(command& c, const std::string& exec, const std::string& out, const 
   if (code == 127 && c.status == "ok") c.status = "could not be started";
   else if (code > 128 && c.status == "ok") c.status = "killed by signal " + std::to_string(code - 128);
   else if (code != 0 && c.status == "ok") c.status = "exit status " + std::to_string(code);
-  if (!timed) return;
-  c.wall.push_back(wall);
-  c.cpu.push_back(cpu);
-  c.maxrssKib = std::max(c.maxrssKib, rss);
+  if (timed) {
+    c.wall.push_back(wall);
+    c.cpu.push_back(cpu);
+    c.maxrssKib = std::max(c.maxrssKib, rss);
+  }
+  return wall;
 }
 
 [[noreturn]] void usage() {
@@ -146,7 +178,7 @@ void runOnce(command& c, const std::string& exec, const std::string& out, const 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string planPath, listPath, outDir, resultsPath;
+  std::string planPath, listPath, outDir, resultsPath, spent;
   // benchexec is looked for beside this program unless named.
   std::string exec = argv[0];
   exec = exec.find('/') == std::string::npos ? "benchexec"
@@ -163,17 +195,13 @@ int main(int argc, char** argv) {
     else if (opt == "--outdir") outDir = val;
     else if (opt == "--results") resultsPath = val;
     else if (opt == "--exec") exec = val;
+    else if (opt == "--spent") spent = val;
     else usage();
   }
   if (planPath.empty() || listPath.empty() || outDir.empty() || resultsPath.empty() || rounds < 1)
     usage();
 
-  std::vector<std::string> files;
-  {
-    std::ifstream in(listPath);
-    for (std::string line; std::getline(in, line);)
-      if (!line.empty()) files.push_back(line);
-  }
+  const std::vector<std::string> files = readList(listPath);
   std::vector<command> commands;
   {
     std::ifstream in(planPath);
@@ -189,8 +217,14 @@ int main(int argc, char** argv) {
       c.job = f[1];
       c.wav = f[2] == "wav";
       for (size_t k = 3; k < f.size(); ++k) {
-        if (f[k] == "@FILES") c.argv.insert(c.argv.end(), files.begin(), files.end());
-        else c.argv.push_back(f[k]);
+        if (f[k] == "@FILES") {
+          c.argv.insert(c.argv.end(), files.begin(), files.end());
+        } else if (f[k].compare(0, 7, "@FILES:") == 0) {
+          const std::vector<std::string> other = readList(f[k].substr(7));
+          c.argv.insert(c.argv.end(), other.begin(), other.end());
+        } else {
+          c.argv.push_back(f[k]);
+        }
       }
       commands.push_back(std::move(c));
     }
@@ -200,7 +234,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  removeWavs(files);
+  if (spent.empty()) spent = outDir + "/spent";
+  ::mkdir(spent.c_str(), 0755);
+  takeWavsAway(files, spent);
   const size_t n = commands.size();
   for (int r = -warmup; r < rounds; ++r) {
     const bool timed = r >= 0;
@@ -208,13 +244,19 @@ int main(int argc, char** argv) {
       const size_t idx = (k + static_cast<size_t>(r + warmup)) % n;
       command& c = commands[idx];
       const std::string base = outDir + "/" + std::to_string(idx + 1);
-      runOnce(c, exec, base + ".out", base + ".err", timed);
-      if (c.wav) c.wavFiles = removeWavs(files);
-      if (timed)
-        std::fprintf(stderr, "  round %d/%d  %-34s %8.3f s\n", r + 1, rounds, c.label.c_str(),
-                     c.wall.back());
-      else
-        std::fprintf(stderr, "  warm-up %d/%d  %s\n", r + warmup + 1, warmup, c.label.c_str());
+      for (int rep = 0; rep < (timed ? c.reps : 1); ++rep) {
+        const double wall = runOnce(c, exec, base + ".out", base + ".err", timed);
+        if (c.wav) c.wavFiles = takeWavsAway(files, spent);
+        // A command over in a few milliseconds is at the mercy of every
+        // other process on the machine: it runs several times a round, so
+        // that its median rests on more runs.
+        if (!timed && wall > 0) c.reps = std::max(c.reps, std::min(10, int(0.1 / wall) + 1));
+        if (timed)
+          std::fprintf(stderr, "  round %d/%d  %-34s %8.3f s\n", r + 1, rounds, c.label.c_str(),
+                       wall);
+        else
+          std::fprintf(stderr, "  warm-up %d/%d  %s\n", r + warmup + 1, warmup, c.label.c_str());
+      }
     }
   }
 

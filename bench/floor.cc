@@ -3,10 +3,12 @@
 //   benchfloor head FILE...    open, read the first 64 KiB, close
 //   benchfloor whole FILE...   open, read the whole file into memory, close
 //
-// "whole" reads each file with as few calls as the kernel allows into one
-// buffer that is kept and grown across files, so the figure holds no cost
-// but the copying from the page cache.  Nothing is written on success; a
-// file that cannot be read is named on standard error.
+// Both read with as few calls as the kernel allows into one page-aligned
+// buffer that is kept (and for "whole" grown) across files, so the figure
+// holds no cost but the system calls and the copying from the page cache.
+// (The alignment matters: on some processors the kernel copies into a
+// buffer that starts mid-line far more slowly.)  Nothing is written on
+// success; a file that cannot be read is named on standard error.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,21 @@
 namespace {
 
 constexpr size_t headBytes = 64 * 1024;
+constexpr size_t pageSize = 4096;
+
+struct freeBytes {
+  void operator()(unsigned char* p) const { std::free(p); }
+};
+using buffer = std::unique_ptr<unsigned char[], freeBytes>;
+
+buffer allocate(size_t size) {
+  void* p = nullptr;
+  if (posix_memalign(&p, pageSize, size) != 0) {
+    std::fprintf(stderr, "benchfloor: out of memory\n");
+    std::exit(1);
+  }
+  return buffer(static_cast<unsigned char*>(p));
+}
 
 class descriptor {
  public:
@@ -63,7 +80,7 @@ int main(int argc, char** argv) {
   }
   const bool whole = std::strcmp(argv[1], "whole") == 0;
   size_t capacity = headBytes;
-  std::unique_ptr<unsigned char[]> buf(new unsigned char[capacity]);
+  buffer buf = allocate(capacity);
   unsigned long long total = 0;
   for (int i = 2; i < argc; ++i) {
     descriptor file(argv[i]);
@@ -81,7 +98,7 @@ int main(int argc, char** argv) {
       want = static_cast<size_t>(st.st_size);
       if (want > capacity) {
         capacity = want;
-        buf.reset(new unsigned char[capacity]);
+        buf = allocate(capacity);
       }
     }
     const ssize_t n = readUpTo(file.fd(), buf.get(), want);
