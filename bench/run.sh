@@ -220,11 +220,18 @@ print_table() {  # results-dir
       printf "   page cache held %s of the corpus after the runs\n\n", cf[4]
       printf "   %-34s %24s %7s %7s %7s %9s\n", "", "seconds per 1000 photographs", "", "x 64KB", "x whole", "peak RSS"
       printf "   %-34s %8s %15s %7s %7s %7s %9s\n", "command", "median", "(min - max)", "cpu", "floor", "floor", "MiB"
+      busy = 0
       for (i = 1; i <= rows; i++) {
-        printf "   %-34s %8.3f (%6.3f-%6.3f) %7.3f %7.2f %7.2f %9.1f%s\n", label[i], med[i] * per,
-          lo[i] * per, hi[i] * per, cpu[i] * per, med[i] / f64, med[i] / fall, rss[i] * 1024 / 1e6,
-          status[i] == "ok" ? "" : "  [" status[i] "]"
+        # Every command is single-threaded and its files are cached: wall
+        # time well above CPU time means it waited for a processor.
+        mark = med[i] > 1.25 * cpu[i] ? "*" : " "
+        if (mark == "*") busy++
+        printf "   %-34s %8.3f%s(%6.3f-%6.3f) %7.3f %7.2f %7.2f %9.1f%s\n", label[i], med[i] * per,
+          mark, lo[i] * per, hi[i] * per, cpu[i] * per, med[i] / f64, med[i] / fall,
+          rss[i] * 1024 / 1e6, status[i] == "ok" ? "" : "  [" status[i] "]"
       }
+      if (busy)
+        printf "   * wall time well above CPU time: the machine was busy; take the figures again when it is idle\n"
       printf "\n"
       for (i = 1; i <= rows; i++) {
         if (job[i] !~ /^peer-/) continue
@@ -294,14 +301,16 @@ verdicts=()
 goal() {  # holds(0/1) text
   if [[ $1 == 1 ]]; then verdicts+=("holds   $2"); else verdicts+=("MISSED  $2"); fi
 }
-ratio_of() { awk -F'\t' -v a="$2" -v b="$3" '$2 == a { x = $4 } $2 == b { y = $4 } END { if (y) printf "%.3f", x / y; else print "nan" }' "$1"; }
+# Ratio of two commands' median wall times (or, with a fourth argument 7,
+# of their median CPU times).
+ratio_of() { awk -F'\t' -v a="$2" -v b="$3" -v c="${4:-4}" '$2 == a { x = $c } $2 == b { y = $c } END { if (y) printf "%.3f", x / y; else print "nan" }' "$1"; }
 le() { awk -v x="$1" -v y="$2" 'BEGIN { exit !(x + 0 <= y + 0 && x != "nan") }' && echo 1 || echo 0; }
 
 goals_for() {  # name results-dir
   local name=$1 r=$2/results largest x
   largest=$(cut -f2 "$2/corpus")
   x=$(ratio_of "$r" date floor64)
-  goal "$(le "$x" 1.5)" "chronel at most 1.5 x the 64 KB floor ($name corpus): ${x} x"
+  goal "$(le "$x" 1.5)" "chronel at most 1.5 x the 64 KB floor ($name corpus): ${x} x (CPU time: $(ratio_of "$r" date floor64 7) x)"
   for p in "${present_peers[@]}"; do
     x=$(awk -F'\t' -v p="$p" '$2 == "date" { c = $4 } $2 == "peer-date" && index($1, p) == 1 { q = $4 }
           END { if (q) printf "%.4f", c / q; else print "nan" }' "$r")
@@ -309,7 +318,7 @@ goals_for() {  # name results-dir
   done
   for t in segments:segdump comments:glossel audio:sonlift; do
     x=$(ratio_of "$r" "${t%%:*}" floorall)
-    goal "$(le "$x" 1.5)" "${t#*:} at most 1.5 x the whole-file floor ($name corpus): ${x} x"
+    goal "$(le "$x" 1.5)" "${t#*:} at most 1.5 x the whole-file floor ($name corpus): ${x} x (CPU time: $(ratio_of "$r" "${t%%:*}" floorall 7) x)"
   done
   local limit=$((largest + 4000000))
   while IFS=$'\t' read -r label job runs m lo hi cpu rss rest; do
