@@ -7,22 +7,23 @@
 //   label  job  flags  program  argument...
 // where an argument "@FILES" stands for every file of LIST (one path a
 // line), and "@FILES:OTHER" for every file of the list OTHER, so each
-// command handles all its files in one process.  flags is "-"
-// or "wav": the command writes FILE.wav beside each file; those are counted
+// command handles all its files in one process.  flags is "-" or "wav":
+// the command writes FILE.wav beside each file of LIST; those are counted
 // and moved into the spent directory (DIR/spent unless named) after every
 // run, so that each run starts from the same state.
 //
 // After W untimed rounds (which also fill the page cache), R rounds run
-// every command once each (up to ten times, back to back, for a command that
-// takes less than a tenth of a second); the order rotates from round to
-// round so that no command always follows the same one.  A command's standard output and
-// error go to DIR/N.out and DIR/N.err (N its line number, from 1).  For each
-// command OUT gets one tab-separated line:
+// every command once each (up to ten times, back to back, for a command
+// that takes less than a tenth of a second); the order rotates from round
+// to round so that no command always follows the same one.  A command's
+// standard output and error go to DIR/N.out and DIR/N.err (N its line
+// number, from 1).  For each command OUT gets one tab-separated line:
 //   label job runs wall_median wall_min wall_max cpu_median maxrss_kib
 //   status out_lines err_lines wav_files
 // with times in seconds, maxrss the largest peak resident set of any run
-// (as benchexec measures it), status "ok" or what went wrong, the line counts from the
-// last run's output files and wav_files the count of the last run.
+// (as benchexec measures it), status "ok" or what went wrong, the line
+// counts from the last run's output files and wav_files the count of the
+// last run.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -85,14 +86,14 @@ long countLines(const std::string& path) {
   return n;
 }
 
+long spentCount = 0;  // files moved into the spent directory so far
+
 // Takes FILE.wav away for every file; returns how many there were.  They
 // are moved into the spent directory, for the caller to remove once all
 // timing is done, rather than deleted: ext4 without a journal passes over
 // inodes deleted in the last minutes one by one when it allocates new ones,
 // which would charge the next command for this clean-up.  Where a move
 // fails (another file system), they are deleted.
-long spentCount = 0;
-
 long takeWavsAway(const std::vector<std::string>& files, const std::string& spent) {
   long n = 0;
   for (const std::string& f : files) {
@@ -108,7 +109,6 @@ long takeWavsAway(const std::vector<std::string>& files, const std::string& spen
   }
   return n;
 }
-
 
 // Runs one command to its end, through benchexec, with its output in the
 // given files.
