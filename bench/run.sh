@@ -219,7 +219,7 @@ print_table() {  # results-dir
       f64 = med[byjob["floor64"]]; fall = med[byjob["floorall"]]
       printf "   page cache held %s of the corpus after the runs\n\n", cf[4]
       printf "   %-34s %24s %7s %7s %7s %9s\n", "", "seconds per 1000 photographs", "", "x 64KB", "x whole", "peak RSS"
-      printf "   %-34s %8s %15s %7s %7s %7s %9s\n", "command", "median", "(min - max)", "cpu", "floor", "floor", "MiB"
+      printf "   %-34s %8s %15s %7s %7s %7s %9s\n", "command", "median", "(min - max)", "cpu", "floor", "floor", "MB"
       busy = 0
       for (i = 1; i <= rows; i++) {
         # Every command is single-threaded and its files are cached: wall
@@ -320,11 +320,11 @@ compare() {  # results job-a job-b [label-prefix-b]
     }' "$1"
 }
 # The goal's figure, said with what it rests on.
-figure() {  # ratio wall-ratio cpu-ratio basis
+figure() {  # ratio wall-ratio cpu-ratio basis [what the ratio is of]
   if [[ $4 == cpu ]]; then
-    echo "$1 x by CPU time (the machine was busy: wall time $2 x)"
+    echo "$1 x${5:+ $5} by CPU time (the machine was busy: wall time $2 x)"
   else
-    echo "$1 x (CPU time $3 x)"
+    echo "$1 x${5:+ $5} (CPU time $3 x)"
   fi
 }
 
@@ -335,7 +335,7 @@ goals_for() {  # name results-dir
   goal "$(le "${c[0]}" 1.5)" "chronel at most 1.5 x the 64 KB floor ($name corpus): $(figure "${c[@]}")"
   for p in "${present_peers[@]}"; do
     read -ra c < <(compare "$r" date peer-date "$p")
-    goal "$(le "${c[0]}" 0.999)" "chronel faster than $p ($name corpus): $(figure "${c[@]}") its time"
+    goal "$(le "${c[0]}" 0.999)" "chronel faster than $p ($name corpus): $(figure "${c[@]}" "its time")"
   done
   for t in segments:segdump comments:glossel audio:sonlift; do
     read -ra c < <(compare "$r" "${t%%:*}" floorall)
