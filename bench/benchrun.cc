@@ -8,7 +8,7 @@
 // where an argument "@FILES" stands for every file of LIST (one path a
 // line), and "@FILES:OTHER" for every file of the list OTHER, so each
 // command handles all its files in one process.  flags is "-" or "wav":
-// the command writes FILE.wav beside each file of LIST; those are counted
+// the command writes FILE.wav beside each of its files; those are counted
 // and moved into the spent directory (DIR/spent unless named) after every
 // run, so that each run starts from the same state.
 //
@@ -19,11 +19,11 @@
 // standard output and error go to DIR/N.out and DIR/N.err (N its line
 // number, from 1).  For each command OUT gets one tab-separated line:
 //   label job runs wall_median wall_min wall_max cpu_median maxrss_kib
-//   status out_lines err_lines wav_files
+//   status out_lines err_lines wav_files files
 // with times in seconds, maxrss the largest peak resident set of any run
 // (as benchexec measures it), status "ok" or what went wrong, the line
-// counts from the last run's output files and wav_files the count of the
-// last run.
+// counts from the last run's output files, wav_files the count of the last
+// run, and files the number of file arguments.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -46,6 +46,7 @@ struct command {
   std::string label, job;
   bool wav = false;
   std::vector<std::string> argv;
+  std::vector<std::string> files;  // the file arguments
   int reps = 1;  // runs per round
   std::vector<double> wall, cpu;
   long maxrssKib = 0;
@@ -217,11 +218,10 @@ int main(int argc, char** argv) {
       c.job = f[1];
       c.wav = f[2] == "wav";
       for (size_t k = 3; k < f.size(); ++k) {
-        if (f[k] == "@FILES") {
-          c.argv.insert(c.argv.end(), files.begin(), files.end());
-        } else if (f[k].compare(0, 7, "@FILES:") == 0) {
-          const std::vector<std::string> other = readList(f[k].substr(7));
-          c.argv.insert(c.argv.end(), other.begin(), other.end());
+        if (f[k] == "@FILES" || f[k].compare(0, 7, "@FILES:") == 0) {
+          const std::vector<std::string> list = f[k] == "@FILES" ? files : readList(f[k].substr(7));
+          c.argv.insert(c.argv.end(), list.begin(), list.end());
+          c.files.insert(c.files.end(), list.begin(), list.end());
         } else {
           c.argv.push_back(f[k]);
         }
@@ -236,7 +236,8 @@ int main(int argc, char** argv) {
 
   if (spent.empty()) spent = outDir + "/spent";
   ::mkdir(spent.c_str(), 0755);
-  takeWavsAway(files, spent);
+  for (const command& c : commands)
+    if (c.wav) takeWavsAway(c.files, spent);
   const size_t n = commands.size();
   for (int r = -warmup; r < rounds; ++r) {
     const bool timed = r >= 0;
@@ -246,7 +247,7 @@ int main(int argc, char** argv) {
       const std::string base = outDir + "/" + std::to_string(idx + 1);
       for (int rep = 0; rep < (timed ? c.reps : 1); ++rep) {
         const double wall = runOnce(c, exec, base + ".out", base + ".err", timed);
-        if (c.wav) c.wavFiles = takeWavsAway(files, spent);
+        if (c.wav) c.wavFiles = takeWavsAway(c.files, spent);
         // A command over in a few milliseconds is at the mercy of every
         // other process on the machine: it runs several times a round, so
         // that its median rests on more runs.
@@ -268,7 +269,7 @@ int main(int argc, char** argv) {
         << *std::min_element(c.wall.begin(), c.wall.end()) << '\t'
         << *std::max_element(c.wall.begin(), c.wall.end()) << '\t' << median(c.cpu) << '\t'
         << c.maxrssKib << '\t' << c.status << '\t' << countLines(base + ".out") << '\t'
-        << countLines(base + ".err") << '\t' << c.wavFiles << '\n';
+        << countLines(base + ".err") << '\t' << c.wavFiles << '\t' << c.files.size() << '\n';
   }
   if (!out) {
     std::cerr << "benchrun: cannot write " << resultsPath << "\n";

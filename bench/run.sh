@@ -158,7 +158,7 @@ make_corpus() {  # name target-bytes count
 
 # --- one table ---------------------------------------------------------------
 # Every command handles all files of the corpus in one process.
-write_plan() {  # plan-file
+write_plan() {  # plan-file distinct-list
   local t=$'\t'
   {
     echo "floor: open + 64 KB + close${t}floor64${t}-${t}$bin/benchfloor${t}head${t}@FILES"
@@ -167,7 +167,7 @@ write_plan() {  # plan-file
     echo "chronel -q${t}date-q${t}-${t}$build/chronel${t}-q${t}@FILES"
     echo "segdump${t}segments${t}-${t}$build/segdump${t}@FILES"
     echo "glossel${t}comments${t}-${t}$build/glossel${t}@FILES"
-    echo "sonlift${t}audio${t}wav${t}$build/sonlift${t}@FILES"
+    echo "sonlift${t}audio${t}wav${t}$build/sonlift${t}@FILES:$2"
     for p in "${present_peers[@]}"; do
       case $p in
         exiftool)
@@ -189,32 +189,47 @@ cache_share() {  # list-file: share of the files' bytes in the page cache
     awk '{ r += $1; s += $2 } END { if (s) printf "%.0f%%", 100 * r / s; else print "?" }'
 }
 
-run_table() {  # name
+# A corpus with fewer photographs than the standard count (the large one,
+# to stay in the page cache) is named over and over on the command lines,
+# so that every command handles as many photographs in one process, and
+# process start-up weighs the same per photograph.  sonlift, which writes a
+# file per photograph, gets each photograph once: writing the same output
+# again would delete the earlier one, and deleted files make creating files
+# slow (see benchrun.cc).
+run_table() {  # name distinct-count
   local name=$1 dir=$corpus/$1 out=$build/bench-results/$1
   rm -rf "$out" && mkdir -p "$out"
-  find "$dir/photos" -name 'p*.jpg' | sort | head -n "$2" >"$out/files"
+  find "$dir/photos" -name 'p*.jpg' | sort | head -n "$2" >"$out/distinct"
   local n largest total
-  n=$(wc -l <"$out/files")
-  largest=$(xargs -a "$out/files" stat -c %s | sort -n | tail -1)
-  total=$(xargs -a "$out/files" stat -c %s | awk '{ s += $1 } END { printf "%.0f", s }')
-  write_plan "$out/plan"
+  n=$(wc -l <"$out/distinct")
+  ((n > 0)) || die "no photographs in $dir/photos"
+  : >"$out/files"
+  while (($(wc -l <"$out/files") < count)); do cat "$out/distinct" >>"$out/files"; done
+  head -n "$count" "$out/files" >"$out/files.tmp" && mv "$out/files.tmp" "$out/files"
+  largest=$(xargs -a "$out/distinct" stat -c %s | sort -n | tail -1)
+  total=$(xargs -a "$out/distinct" stat -c %s | awk '{ s += $1 } END { printf "%.0f", s }')
+  write_plan "$out/plan" "$out/distinct"
   say ""
   say "== $name corpus: $n photographs, $(human $((total / n))) each, $(human "$total") in all"
+  if ((n < count)); then
+    say "   every command handles $count photographs: each is named $(((count + n - 1) / n)) times (sonlift: once)"
+  fi
   if ((total / 1024 > mem_kib * 3 / 4)); then
     say "   (more than the page cache can hold on this machine: times include disk reads)"
   fi
   say "   warm-up round, then $rounds timed rounds, order rotating:"
   "$bin/benchrun" --plan "$out/plan" --files "$out/files" --rounds "$rounds" --warmup 1 \
     --outdir "$out" --results "$out/results" --exec "$bin/benchexec" --spent "$spent"
-  printf '%s\t%s\t%s\t%s\n' "$n" "$largest" "$total" "$(cache_share "$out/files")" >"$out/corpus"
+  printf '%s\t%s\t%s\t%s\n' "$n" "$largest" "$total" "$(cache_share "$out/distinct")" >"$out/corpus"
   print_table "$out"
 }
 
 print_table() {  # results-dir
   awk -F'\t' -v corpusfile="$1/corpus" '
-    BEGIN { getline c < corpusfile; split(c, cf, "\t"); n = cf[1]; per = 1000 / n }
-    { label[NR] = $1; job[NR] = $2; med[NR] = $4; lo[NR] = $5; hi[NR] = $6; cpu[NR] = $7
-      rss[NR] = $8; status[NR] = $9; byjob[$2] = NR; rows = NR }
+    BEGIN { getline c < corpusfile; split(c, cf, "\t") }
+    # Times per photograph: each command over its own number of files.
+    { label[NR] = $1; job[NR] = $2; n = $13; med[NR] = $4 / n; lo[NR] = $5 / n; hi[NR] = $6 / n
+      cpu[NR] = $7 / n; rss[NR] = $8; status[NR] = $9; byjob[$2] = NR; rows = NR }
     END {
       f64 = med[byjob["floor64"]]; fall = med[byjob["floorall"]]
       printf "   page cache held %s of the corpus after the runs\n\n", cf[4]
@@ -226,8 +241,8 @@ print_table() {  # results-dir
         # time well above CPU time means it waited for a processor.
         mark = med[i] > 1.25 * cpu[i] ? "*" : " "
         if (mark == "*") busy++
-        printf "   %-34s %8.3f%s(%6.3f-%6.3f) %7.3f %7.2f %7.2f %9.1f%s\n", label[i], med[i] * per,
-          mark, lo[i] * per, hi[i] * per, cpu[i] * per, med[i] / f64, med[i] / fall,
+        printf "   %-34s %8.3f%s(%6.3f-%6.3f) %7.3f %7.2f %7.2f %9.1f%s\n", label[i], med[i] * 1000,
+          mark, lo[i] * 1000, hi[i] * 1000, cpu[i] * 1000, med[i] / f64, med[i] / fall,
           rss[i] * 1024 / 1e6, status[i] == "ok" ? "" : "  [" status[i] "]"
       }
       if (busy)
@@ -246,9 +261,8 @@ print_table() {  # results-dir
 
 # Sanity: every tool must really have done its job on every file.
 check_outputs() {  # results-dir
-  local out=$1 n bad=0
-  n=$(head -1 "$out/corpus" | cut -f1)
-  while IFS=$'\t' read -r label job runs m lo hi cpu rss status olines elines wavs; do
+  local out=$1 bad=0
+  while IFS=$'\t' read -r label job runs m lo hi cpu rss status olines elines wavs n; do
     local want_out=
     case $job in
       date) want_out=$n ;;
@@ -303,16 +317,16 @@ goal() {  # holds(0/1) text
 }
 le() { awk -v x="$1" -v y="$2" 'BEGIN { exit !(x + 0 <= y + 0 && x != "nan") }' && echo 1 || echo 0; }
 
-# Compares two commands of a results file: the first picked by its job, the
-# second by its job and the start of its label.  Prints "ratio wall-ratio
-# cpu-ratio basis".  The ratio is that of the median wall times, unless
+# Compares two commands of a results file, per photograph: the first picked
+# by its job, the second by its job and the start of its label.  Prints
+# "ratio wall-ratio cpu-ratio basis".  The ratio is that of the median wall times, unless
 # either command's wall time is well above its CPU time: every command is
 # single-threaded and reads cached files, so it then waited for a processor
 # (the machine was busy), and the ratio of CPU times is the fair one.
 compare() {  # results job-a job-b [label-prefix-b]
   awk -F'\t' -v a="$2" -v b="$3" -v p="${4:-}" '
-    $2 == a && !wa { wa = $4; ca = $7 }
-    $2 == b && index($1, p) == 1 && !wb { wb = $4; cb = $7 }
+    $2 == a && !wa { wa = $4 / $13; ca = $7 / $13 }
+    $2 == b && index($1, p) == 1 && !wb { wb = $4 / $13; cb = $7 / $13 }
     END {
       if (!wa || !wb || !ca || !cb) { print "nan nan nan wall"; exit }
       busy = wa > 1.25 * ca || wb > 1.25 * cb
@@ -365,20 +379,19 @@ say "peers: ${present_peers[*]:-none}"
 [[ $only != standard ]] && make_corpus large "$large_bytes" "$large_count"
 [[ $only == corpus ]] && exit 0
 if [[ $only != standard ]] && ((large_count < count)); then
-  say "large corpus: $large_count photographs (not $count), so that its $(human $((large_count * large_bytes))) fit in the page cache; times are per photograph, so the counts need not match (BENCH_LARGE_COUNT)"
+  say "large corpus: $large_count photographs (not $count), so that its $(human $((large_count * large_bytes))) fit in the page cache; each is named $(((count + large_count - 1) / large_count)) times on the command lines (BENCH_LARGE_COUNT)"
 fi
 
 ok=1
 [[ $only != large ]] && { run_table standard "$count"; check_outputs "$build/bench-results/standard" || ok=0; }
 [[ $only != standard ]] && { run_table large "$large_count"; check_outputs "$build/bench-results/large" || ok=0; }
-# chronel on as many photographs of each corpus, side by side: per
-# photograph, the start of the process then weighs the same in both.
+# chronel over as many photographs of each corpus, side by side.
 if [[ -z $only ]]; then
   out=$build/bench-results/sizes
   rm -rf "$out" && mkdir -p "$out"
-  k=$(( count < large_count ? count : large_count ))
-  head -n "$k" "$build/bench-results/standard/files" >"$out/standard"
-  head -n "$k" "$build/bench-results/large/files" >"$out/large"
+  k=$count
+  cp "$build/bench-results/standard/files" "$out/standard"
+  cp "$build/bench-results/large/files" "$out/large"
   t=$'\t'
   {
     echo "floor 64 KB, standard${t}floor-standard${t}-${t}$bin/benchfloor${t}head${t}@FILES:$out/standard"
@@ -387,7 +400,7 @@ if [[ -z $only ]]; then
     echo "chronel, large${t}chronel-large${t}-${t}$build/chronel${t}@FILES:$out/large"
   } >"$out/plan"
   say ""
-  say "== chronel on $k photographs of each corpus, side by side"
+  say "== chronel over $k photographs of each corpus, side by side"
   "$bin/benchrun" --plan "$out/plan" --files "$out/standard" --rounds "$rounds" --warmup 1 \
     --outdir "$out" --results "$out/results" --exec "$bin/benchexec" --spent "$spent" 2>/dev/null
   awk -F'\t' -v k="$k" '
