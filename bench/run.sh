@@ -17,6 +17,8 @@
 #   BENCH_CALLGRIND     1: count chronel's instructions with callgrind  (1)
 #   BENCH_INSTALL       1: install what is missing with apt-get (as root),
 #                       0: only say what to install           (1 as root)
+#   BENCH_SETTLE        seconds to let pass after the benchmark deleted
+#                       many files, before timing (360; see below)
 #   BENCH_ONLY          "standard" or "large": run one corpus only;
 #                       "corpus": make both corpora and stop
 set -euo pipefail
@@ -35,6 +37,7 @@ audio=${BENCH_AUDIO_SECONDS:-10}
 peers=${BENCH_PEERS:-exiftool exiv2 jhead}
 use_callgrind=${BENCH_CALLGRIND:-1}
 only=${BENCH_ONLY:-}
+settle=${BENCH_SETTLE:-360}
 corpus=${BENCH_CORPUS:-$build/corpus}
 if [[ $(id -u) == 0 ]]; then install=${BENCH_INSTALL:-1}; else install=${BENCH_INSTALL:-0}; fi
 
@@ -131,6 +134,21 @@ make_stream() {  # target-bytes dir
   rmdir "$tmp"
 }
 
+# ext4 without a journal passes over inodes deleted in the last few minutes
+# one by one when it creates files, which makes sonlift (one new file per
+# photograph) several times slower for a while after many deletions.  The
+# benchmark notes when it deleted many files, and waits before timing.
+deleted_stamp=$corpus/.deleted-at
+note_deletion() { date +%s >"$deleted_stamp"; }
+settle_after_deletions() {
+  [[ -f $deleted_stamp ]] || return 0
+  local left=$(($(cat "$deleted_stamp") + settle - $(date +%s)))
+  if ((left > 0)); then
+    say "waiting ${left} s: many files were deleted here lately, and creating files is slow for some minutes after that on ext4 without a journal (BENCH_SETTLE=0 skips this)"
+    sleep "$left"
+  fi
+}
+
 make_corpus() {  # name target-bytes count
   local name=$1 target=$2 n=$3 dir=$corpus/$1
   local stamp="recipe=$recipe target=$target audio=$audio"
@@ -142,7 +160,7 @@ make_corpus() {  # name target-bytes count
       return
     fi
   else
-    rm -rf "$dir"
+    [[ -d $dir ]] && { rm -rf "$dir"; note_deletion; }
     mkdir -p "$dir"
     say "$name corpus: making the image stream for photographs of $(human "$target")"
     make_stream "$target" "$dir"
@@ -366,8 +384,17 @@ goals_for() {  # name results-dir
 # --- the run ----------------------------------------------------------------------
 # sonlift's outputs are kept aside until all timing is done (see benchrun.cc).
 spent=$build/bench-results/spent
-rm -rf "$spent" && mkdir -p "$spent"
-trap 'rm -rf "$spent"' EXIT
+remove_spent() {
+  [[ -d $spent ]] || return 0
+  if [[ -n $(ls -A "$spent") ]]; then
+    rm -rf "$spent"
+    note_deletion
+  fi
+  rm -rf "$spent"
+}
+remove_spent
+mkdir -p "$spent"
+trap remove_spent EXIT
 
 say "orvane benchmark"
 say "machine: $(lscpu | awk -F: '/^Model name/ { gsub(/^ +/, "", $2); print $2 }'), $(nproc) cores, $(awk '/^MemTotal:/ { printf "%.0f GiB RAM", $2 / 1048576 }' /proc/meminfo), $(uname -sr)"
@@ -382,6 +409,7 @@ if [[ $only != standard ]] && ((large_count < count)); then
   say "large corpus: $large_count photographs (not $count), so that its $(human $((large_count * large_bytes))) fit in the page cache; each is named $(((count + large_count - 1) / large_count)) times on the command lines (BENCH_LARGE_COUNT)"
 fi
 
+settle_after_deletions
 ok=1
 [[ $only != large ]] && { run_table standard "$count"; check_outputs "$build/bench-results/standard" || ok=0; }
 [[ $only != standard ]] && { run_table large "$large_count"; check_outputs "$build/bench-results/large" || ok=0; }
