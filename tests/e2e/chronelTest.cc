@@ -78,9 +78,8 @@ class Chronel : public ::testing::Test {
 
   // Both streams in one, as a terminal shows them: the order of lines across
   // the two streams is part of the output.
-  toolResult runMerged(const std::string& args, const std::string& tz = "UTC") {
-    return runTool("/bin/sh", {"-c", "exec \"$0\" " + args + " 2>&1", CHRONEL},
-                   {{"TZ=" + tz}, dir.path()});
+  toolResult runMerged(const std::vector<std::string>& args, const std::string& tz = "UTC") {
+    return runToolMerged(CHRONEL, args, {{"TZ=" + tz}, dir.path()});
   }
 
   tempDir dir;
@@ -153,7 +152,7 @@ TEST_F(Chronel, AFailingFileGetsOneReportLineBetweenTheOthersOutput) {
   jpegWriter().photo(noTag.build()).save(dir / "two.jpg");
   photo("three.jpg", "2004:01:07 10:00:00");
 
-  toolResult r = runMerged("-p one.jpg two.jpg three.jpg");
+  toolResult r = runMerged({"-p", "one.jpg", "two.jpg", "three.jpg"});
   EXPECT_EQ(r.out,
             "<?php\n"
             "  $vx_image_times[\"one.jpg\"] = 1073296800;\n"
@@ -162,7 +161,7 @@ TEST_F(Chronel, AFailingFileGetsOneReportLineBetweenTheOthersOutput) {
             "?>\n");
   EXPECT_EQ(r.status, 0);
 
-  r = runMerged("one.jpg two.jpg three.jpg");
+  r = runMerged({"one.jpg", "two.jpg", "three.jpg"});
   EXPECT_EQ(r.out,
             "Mon Jan  5 10:00:00 2004 one.jpg\n"
             "chronel: two.jpg does not contain DateTimeOriginal tag.\n"

@@ -17,9 +17,7 @@ class Glossel : public ::testing::Test {
   }
   // Both streams into one pipe, to see the order in which lines were flushed.
   toolResult runMerged(const std::vector<std::string>& args) {
-    std::vector<std::string> shArgs{"-c", "exec \"$0\" \"$@\" 2>&1", GLOSSEL};
-    shArgs.insert(shArgs.end(), args.begin(), args.end());
-    return runTool("/bin/sh", shArgs, {{}, dir.path()});
+    return runToolMerged(GLOSSEL, args, {{}, dir.path()});
   }
   // A photograph with the given comments between its header segments.
   void photoWithComments(const std::string& name, const std::vector<std::string>& comments) {

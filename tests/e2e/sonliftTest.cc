@@ -85,9 +85,7 @@ class Sonlift : public ::testing::Test {
   // Both streams into one pipe, through a shell that may prepare the
   // process first (the prelude), to see the order in which lines came.
   toolResult runMerged(const std::vector<std::string>& args, const std::string& prelude = "") {
-    std::vector<std::string> shArgs{"-c", prelude + "exec \"$0\" \"$@\" 2>&1", SONLIFT};
-    shArgs.insert(shArgs.end(), args.begin(), args.end());
-    return runTool("/bin/sh", shArgs, {{}, dir.path()});
+    return runToolMerged(SONLIFT, args, {{}, dir.path()}, prelude);
   }
   tempDir dir;
 };

@@ -107,6 +107,13 @@ toolResult runTool(const std::string& program, const std::vector<std::string>& a
   return r;
 }
 
+toolResult runToolMerged(const std::string& program, const std::vector<std::string>& args,
+                         const runOptions& options, const std::string& prelude) {
+  std::vector<std::string> shArgs{"-c", prelude + "exec \"$0\" \"$@\" 2>&1", program};
+  shArgs.insert(shArgs.end(), args.begin(), args.end());
+  return runTool("/bin/sh", shArgs, options);
+}
+
 tempDir::tempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/orvane-test-XXXXXX";

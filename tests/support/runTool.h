@@ -24,6 +24,12 @@ struct runOptions {
 toolResult runTool(const std::string& program, const std::vector<std::string>& args,
                    const runOptions& options = {});
 
+// The same, with standard error sent into standard output's pipe, so that
+// the order of lines across the two streams is seen as a terminal shows it.
+// The program runs through /bin/sh, after the shell commands in prelude.
+toolResult runToolMerged(const std::string& program, const std::vector<std::string>& args,
+                         const runOptions& options = {}, const std::string& prelude = "");
+
 // True when runOptions::unprivileged will really take away root's rights.
 bool canDropPrivileges();
 
