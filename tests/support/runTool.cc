@@ -23,6 +23,20 @@ namespace {
 
 const passwd* nobody() { return getpwnam("nobody"); }
 
+// The wrapper that runs the 32-bit build on a kernel without IA-32 support
+// (qemu-i386): CI's 32-bit step names it in ORVANE_TEST_EMULATOR.  Only
+// i386 programs get it, so /bin/sh and the oracles run as they are.
+std::string emulatorFor(const std::string& program) {
+  const char* emulator = std::getenv("ORVANE_TEST_EMULATOR");
+  if (!emulator || !*emulator) return "";
+  std::ifstream in(program, std::ios::binary);
+  unsigned char head[20] = {};
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return "";
+  const bool elf = head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  const bool i386 = head[4] == 1 && head[5] == 1 && head[18] == 3 && head[19] == 0;  // EM_386
+  return elf && i386 ? emulator : "";
+}
+
 double now() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -33,6 +47,11 @@ double now() {
 
 bool canDropPrivileges() { return geteuid() != 0 || nobody() != nullptr; }
 
+bool underEmulation() {
+  const char* emulator = std::getenv("ORVANE_TEST_EMULATOR");
+  return emulator && *emulator;
+}
+
 toolResult runTool(const std::string& program, const std::vector<std::string>& args,
                    const runOptions& options) {
   int outPipe[2], errPipe[2];
@@ -41,7 +60,18 @@ toolResult runTool(const std::string& program, const std::vector<std::string>& a
   const uid_t uid = user ? user->pw_uid : 0;
   const gid_t gid = user ? user->pw_gid : 0;
 
-  std::vector<std::string> argvStore{program};
+  const std::string emulator = emulatorFor(program);
+  std::vector<std::string> argvStore;
+  if (!emulator.empty()) {
+    // The variables are the emulated program's (qemu-user's -E), so that the
+    // emulator itself runs unaffected by LD_TRACE_LOADED_OBJECTS and the like.
+    argvStore.push_back(emulator);
+    for (const auto& e : options.env) {
+      argvStore.push_back("-E");
+      argvStore.push_back(e);
+    }
+  }
+  argvStore.push_back(program);
   argvStore.insert(argvStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argvStore) argv.push_back(a.data());
@@ -58,10 +88,14 @@ toolResult runTool(const std::string& program, const std::vector<std::string>& a
     close(errPipe[1]);
     int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
-    for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    if (emulator.empty())
+      for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     if (user && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(125);
-    execv(program.c_str(), argv.data());
+    if (emulator.empty())
+      execv(program.c_str(), argv.data());
+    else
+      execvp(emulator.c_str(), argv.data());
     _exit(127);
   }
   close(outPipe[1]);
@@ -109,7 +143,10 @@ toolResult runTool(const std::string& program, const std::vector<std::string>& a
 
 toolResult runToolMerged(const std::string& program, const std::vector<std::string>& args,
                          const runOptions& options, const std::string& prelude) {
-  std::vector<std::string> shArgs{"-c", prelude + "exec \"$0\" \"$@\" 2>&1", program};
+  std::vector<std::string> shArgs{"-c", prelude + "exec \"$@\" 2>&1", "sh"};
+  const std::string emulator = emulatorFor(program);
+  if (!emulator.empty()) shArgs.push_back(emulator);
+  shArgs.push_back(program);
   shArgs.insert(shArgs.end(), args.begin(), args.end());
   return runTool("/bin/sh", shArgs, options);
 }

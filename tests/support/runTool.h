@@ -33,6 +33,11 @@ toolResult runToolMerged(const std::string& program, const std::vector<std::stri
 // True when runOptions::unprivileged will really take away root's rights.
 bool canDropPrivileges();
 
+// True when the programs under test run under an emulator (the 32-bit build
+// under qemu-i386, named by ORVANE_TEST_EMULATOR); runTool then starts them
+// through it.  Tests that need a kernel feature the emulator lacks skip.
+bool underEmulation();
+
 class tempDir {
  public:
   tempDir();
