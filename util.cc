@@ -142,6 +142,9 @@ accessTime noteAccessTime(const std::string& file) {
 // name (another file, a symbolic link planted after the photograph was
 // read) is not touched.  The access time noted before reading is put back
 // when it was noted of this very file; otherwise the current one stays.
+// A file system clamps a time it cannot store (ext4 holds 1901-12-13 to
+// 2446-05-10) without an error, so the stored time is read back; when it
+// differs, the file gets its old times back and the failure is reported.
 void set_mtime(std::string /*file*/, time_t unixtime, int fd, const accessTime& before) {
   struct stat statbuf;
   if (fstat(fd, &statbuf) != 0) throw file_error(" unable to stat");
@@ -155,4 +158,11 @@ void set_mtime(std::string /*file*/, time_t unixtime, int fd, const accessTime& 
   newtimes[1].tv_sec = unixtime;
   newtimes[1].tv_nsec = 0;
   if (futimens(fd, newtimes) != 0) throw file_error(" unable to set times on");
+  struct stat stored;
+  if (fstat(fd, &stored) != 0) throw file_error(" unable to stat");
+  if (stored.st_mtim.tv_sec != unixtime || stored.st_mtim.tv_nsec != 0) {
+    const struct timespec oldtimes[2] = {newtimes[0], statbuf.st_mtim};
+    futimens(fd, oldtimes);  // at best; the report says the time is wrong either way
+    throw misc_error(" unable to set times on", ": the file system cannot store that time");
+  }
 }

@@ -29,7 +29,8 @@ accessTime noteAccessTime(const std::string& file);
 // Sets the modification time of the file open on fd (the descriptor the
 // photograph was read from, never its name again) to unixtime in whole
 // seconds, and leaves its access time as noted in before.  Throws
-// file_error when the times cannot be set.
+// misc_error when the times cannot be set or the file system stored
+// another time than the one asked for.
 void set_mtime(std::string file, time_t unixtime, int fd, const accessTime& before);
 
 #endif
