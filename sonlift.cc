@@ -2,6 +2,10 @@
 // segments (the fifth from position 45, every later one from position 17)
 // into a file named like the photograph with ".wav" appended.
 //
+// A stream that does not begin with a RIFF WAVE header is no audio (other
+// APP2 data: ICC profiles, multi-picture directories, FlashPix): no file is
+// written, and the report line says what the segment holds.
+//
 // The stream is written to a new temporary file beside the photograph and
 // renamed onto the output name only when it is complete, so an older file of
 // that name never keeps stale bytes, a symbolic link planted there is
@@ -14,12 +18,17 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "byteReader.h"
 #include "exceptions.h"
 #include "exifHeader.h"
 #include "jfif.h"
@@ -132,15 +141,52 @@ class audioFile {
   int af_fd = -1;
 };
 
+// A RIFF WAVE stream begins with "RIFF", its length in four bytes, "WAVE".
+constexpr size_t riffHeaderSize = 12;
+
+bool isRiffWave(const unsigned char* head) {
+  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+// What an APP2 segment that is no audio holds, from the identifier that
+// follows its length field: the kinds cameras write by name, another
+// printable identifier quoted, else unknown data.
+string segmentKind(const jfif_marker& m) {
+  const byteReader r(m.data(), m.len());
+  // Up to 15 printable characters, ended by a NUL or the segment's end.
+  string id;
+  for (uint64_t pos = 4;; ++pos) {
+    uint8_t c;
+    if (!r.u8At(pos, c) || c == 0) break;
+    if (c < 0x20 || c > 0x7E || id.size() == 15) return "unknown data";
+    id += static_cast<char>(c);
+  }
+  if (id == "ICC_PROFILE" || id == "MPF" || id == "FPXR") return id + " data";
+  if (id.empty()) return "unknown data";
+  return "\"" + id + "\" data";
+}
+
+misc_error noAudio(const jfif_marker& first) {
+  const string text =
+      " holds no audio: its fifth APP2 segment is " + segmentKind(first) + ", not a RIFF stream";
+  return misc_error("", text.c_str());
+}
+
 // Walks the marker list and writes the audio of the APP2 segments from the
-// fifth on.  When the container library reports damage after the output was
-// created, the audio extracted so far is kept under the output name and the
-// damage is then reported; should keeping it fail, that failure is reported
-// instead (one report line per photograph).
+// fifth on.  The audio is held back until its first 12 bytes show a RIFF
+// WAVE header; only then is the output announced and created.  When the
+// container library reports damage after the output was created, the audio
+// extracted so far is kept under the output name and the damage is then
+// reported; should keeping it fail, that failure is reported instead (one
+// report line per photograph).
 void extractAudio(jfif& jfif_file) {
   int app2count = 0;
   audioFile out;
-  jfif_marker m;
+  jfif_marker m, first;
+  std::vector<std::pair<const unsigned char*, size_t>> held;  // audio before the header is known
+  unsigned char head[riffHeaderSize];
+  size_t headBytes = 0;
+  bool riff = false;
   jfif_file.rewind();
   for (;;) {
     try {
@@ -152,15 +198,30 @@ void extractAudio(jfif& jfif_file) {
     if (m == jfif_marker::null) break;
     if (m.type() != jfif_marker::jm_app2) continue;
     if (++app2count <= 4) continue;
-    if (!out.created()) {
-      string n = jfif_file.name();
-      n += ".wav";
-      cout << "RIFF file " << n << endl;
-      out.create(n);
-    }
+    if (app2count == 5) first = m;
     const uint32_t skip = app2count == 5 ? firstAudioSkip : laterAudioSkip;
-    if (m.len() > skip) out.write(m.data() + skip, m.len() - skip);  // shorter: no audio
+    if (m.len() <= skip) continue;  // too short: no audio
+    const unsigned char* audio = m.data() + skip;
+    const size_t n = m.len() - skip;
+    if (riff) {
+      out.write(audio, n);
+      continue;
+    }
+    held.emplace_back(audio, n);
+    const size_t take = std::min(n, riffHeaderSize - headBytes);
+    std::memcpy(head + headBytes, audio, take);
+    headBytes += take;
+    if (headBytes < riffHeaderSize) continue;
+    if (!isRiffWave(head)) throw noAudio(first);
+    riff = true;
+    string name = jfif_file.name();
+    name += ".wav";
+    cout << "RIFF file " << name << endl;
+    out.create(name);
+    for (const auto& h : held) out.write(h.first, h.second);
+    held.clear();
   }
+  if (app2count >= 5 && !riff) throw noAudio(first);
   if (out.created()) out.keep();
 }
 
