@@ -10,10 +10,14 @@
 // renamed onto the output name only when it is complete, so an older file of
 // that name never keeps stale bytes, a symbolic link planted there is
 // replaced rather than followed, and a failure never leaves a half-written
-// output behind.  A failed create, write, close or rename ends the
+// output behind.  An older file keeps its permission bits (and its owner and
+// group where the caller may give them).  When the directory cannot take a
+// new file but the older one is writable, that file is written in place,
+// truncated first.  A failed create, write, close or rename ends the
 // photograph with a report line.
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
@@ -75,10 +79,11 @@ string randomSuffix() {
 }
 
 // One photograph's output file.  Created exclusively under a temporary name
-// in the output's directory (permission bits 0666 reduced by the umask),
-// filled with complete writes, then closed and renamed onto the output name
-// by keep().  Until keep() has succeeded, destroying the object closes and
-// removes the temporary file, whatever path the photograph took.
+// in the output's directory (permission bits 0666 reduced by the umask, or
+// those of the file it replaces), filled with complete writes, then closed
+// and renamed onto the output name by keep().  Until keep() has succeeded,
+// destroying the object closes and removes the temporary file, whatever path
+// the photograph took.  Written in place, the older file is only closed.
 class audioFile {
  public:
   audioFile() = default;
@@ -92,17 +97,25 @@ class audioFile {
     af_name = name;
     const string::size_type slash = af_name.rfind('/');
     const string dir = slash == string::npos ? string() : af_name.substr(0, slash + 1);
+    struct stat old;
+    af_replaces = ::lstat(af_name.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (af_replaces) af_old = old;
+    // Private until keep() gives it the older file's bits and owner.
+    const mode_t mode = af_replaces ? 0600 : 0666;
+    int err = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-      string temp = dir + ".sonlift-" + randomSuffix();
-      int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      const string temp = dir + ".sonlift-" + randomSuffix();
+      int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
       if (fd >= 0) {
         af_fd = fd;
         af_temp = temp;
         return;
       }
-      if (errno != EEXIST) break;
+      err = errno;
+      if (err != EEXIST) break;
     }
-    throw file_error(writeFailure);
+    if (af_replaces && writeInPlace()) return;
+    throw file_error(writeFailure, err);
   }
 
   // Writes all n bytes, continuing short and interrupted writes.
@@ -121,14 +134,37 @@ class audioFile {
 
   // Closes the file and puts it in place under the output name.
   void keep() {
+    if (!af_temp.empty() && af_replaces) {
+      // The owner first: a change of owner may clear permission bits.
+      if (::fchown(af_fd, af_old.st_uid, af_old.st_gid) != 0)
+        (void)!::fchown(af_fd, static_cast<uid_t>(-1), af_old.st_gid);  // at least the group
+      if (::fchmod(af_fd, af_old.st_mode & 0777) != 0) throw file_error(writeFailure);
+    }
     int fd = af_fd;
     af_fd = -1;
     if (::close(fd) != 0 && errno != EINTR) throw file_error(writeFailure);
+    if (af_temp.empty()) return;  // written in place
     if (::rename(af_temp.c_str(), af_name.c_str()) != 0) throw file_error(renameFailure);
     af_temp.clear();
   }
 
  private:
+  // Opens the older output file itself, when it is a regular file the caller
+  // may write, and empties it.  Returns false, errno untouched, otherwise.
+  bool writeInPlace() {
+    const int saved = errno;
+    int fd = ::open(af_name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == af_old.st_dev &&
+        st.st_ino == af_old.st_ino && ::ftruncate(fd, 0) == 0) {
+      af_fd = fd;
+      return true;
+    }
+    if (fd >= 0) ::close(fd);
+    errno = saved;
+    return false;
+  }
+
   void discard() {
     if (af_fd >= 0) ::close(af_fd);
     af_fd = -1;
@@ -139,6 +175,8 @@ class audioFile {
   string af_name;
   string af_temp;  // the temporary file while it exists, else empty
   int af_fd = -1;
+  bool af_replaces = false;  // an older regular file stands at af_name
+  struct stat af_old = {};   // and these are its owner and mode
 };
 
 // A RIFF WAVE stream begins with "RIFF", its length in four bytes, "WAVE".

@@ -352,12 +352,17 @@ TEST_F(Sonlift, APlantedSymbolicLinkIsReplacedAndItsTargetUntouched) {
             (std::set<std::string>{"p.jpg", "p.jpg.wav", "q.jpg", "q.jpg.wav", "victim.txt"}));
 }
 
-// Ruling 3: permission bits 0666 reduced by the umask.
-TEST_F(Sonlift, TheOutputTakesPermissionBitsFromTheUmask) {
+// Ruling 3: permission bits 0666 reduced by the umask for a new file; a
+// file replaced keeps its own bits, and its owner where that may be given.
+TEST_F(Sonlift, TheOutputTakesPermissionBitsFromTheUmaskOrTheFileItReplaces) {
   audioPhoto(dir / "p.jpg", {"audio"});
   audioPhoto(dir / "q.jpg", {"audio"});
   writeFile(dir / "q.jpg.wav", "old");
-  ASSERT_EQ(chmod((dir / "q.jpg.wav").c_str(), 0600), 0);
+  ASSERT_EQ(chmod((dir / "q.jpg.wav").c_str(), 0604), 0);
+  const passwd* owner = geteuid() == 0 ? getpwnam("nobody") : nullptr;
+  if (owner) {
+    ASSERT_EQ(chown((dir / "q.jpg.wav").c_str(), owner->pw_uid, owner->pw_gid), 0);
+  }
   const mode_t old = umask(027);  // inherited by the program
   toolResult r = run({"p.jpg", "q.jpg"});
   umask(old);
@@ -366,7 +371,32 @@ TEST_F(Sonlift, TheOutputTakesPermissionBitsFromTheUmask) {
   ASSERT_EQ(stat((dir / "p.jpg.wav").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   ASSERT_EQ(stat((dir / "q.jpg.wav").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(readFile(dir / "q.jpg.wav"), wav("audio"));
+  if (owner) {
+    EXPECT_EQ(st.st_uid, owner->pw_uid);
+    EXPECT_EQ(st.st_gid, owner->pw_gid);
+  }
+}
+
+// A directory that takes no new file, with a writable older output in it:
+// that file is written in place, with nothing of its old bytes left.
+TEST_F(Sonlift, AnUnwritableDirectoryWithAWritableOutputIsWrittenInPlace) {
+  if (!canDropPrivileges()) GTEST_SKIP() << "running as root without a user to drop to";
+  ASSERT_EQ(mkdir((dir / "a").c_str(), 0755), 0);
+  audioPhoto(dir / "a/p.jpg", {"in place"});
+  writeFile(dir / "a/p.jpg.wav", std::string(500, 'o'));
+  ASSERT_EQ(chmod((dir / "a/p.jpg").c_str(), 0644), 0);
+  ASSERT_EQ(chmod((dir / "a/p.jpg.wav").c_str(), 0666), 0);
+  ASSERT_EQ(chmod((dir / "a").c_str(), 0555), 0);
+  runOptions options;
+  options.cwd = dir.path();
+  options.unprivileged = true;
+  toolResult r = runTool(SONLIFT, {"a/p.jpg"}, options);
+  EXPECT_EQ(r.out, "JFIF file a/p.jpg:\nRIFF file a/p.jpg.wav\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readFile(dir / "a/p.jpg.wav"), wav("in place"));
+  EXPECT_EQ(listDir(dir / "a"), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
 }
 
 // Ruling 4: a failed create is reported, the next photograph goes on.
