@@ -53,9 +53,8 @@ const char* const renameFailure = " unable to rename audio into place for";
 constexpr uint32_t firstAudioSkip = 45;
 constexpr uint32_t laterAudioSkip = 17;
 
-// Letters for temporary names: a fixed short name in the photograph's
-// directory, so it fits wherever the output name fits.
-string randomSuffix() {
+// Random letters for temporary names.
+string randomSuffix(size_t length) {
   static uint64_t state = 0;
   if (state == 0) {
     if (getrandom(&state, sizeof state, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof state)) {
@@ -69,7 +68,7 @@ string randomSuffix() {
   static const char letters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   string s;
-  for (int k = 0; k < 10; ++k) {
+  for (size_t k = 0; k < length; ++k) {
     state ^= state << 13;  // xorshift64
     state ^= state >> 7;
     state ^= state << 17;
@@ -102,9 +101,14 @@ class audioFile {
     if (af_replaces) af_old = old;
     // Private until keep() gives it the older file's bits and owner.
     const mode_t mode = af_replaces ? 0600 : 0666;
+    // The usual name is 19 bytes; on a path that leaves no room for it, one
+    // as long as the output's own last component.
+    const size_t outputLength = af_name.size() - dir.size();
+    bool shortName = false;
     int err = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-      const string temp = dir + ".sonlift-" + randomSuffix();
+      const string temp = dir + (shortName ? "." + randomSuffix(outputLength > 1 ? outputLength - 1 : 1)
+                                           : ".sonlift-" + randomSuffix(10));
       int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
       if (fd >= 0) {
         af_fd = fd;
@@ -112,6 +116,10 @@ class audioFile {
         return;
       }
       err = errno;
+      if (err == ENAMETOOLONG && !shortName && outputLength < 19) {
+        shortName = true;
+        continue;
+      }
       if (err != EEXIST) break;
     }
     if (af_replaces && writeInPlace()) return;

@@ -399,6 +399,34 @@ TEST_F(Sonlift, AnUnwritableDirectoryWithAWritableOutputIsWrittenInPlace) {
   EXPECT_EQ(listDir(dir / "a"), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
 }
 
+// A path of 4087 bytes with a short last name: the output name (4091
+// bytes) fits, a temporary name of 19 bytes beside it would not.  The path
+// is used relative to the test directory, as sonlift is given it.
+TEST_F(Sonlift, ALongPathWithAShortNameIsWritten) {
+  const int top = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(top, 0);
+  std::string path;
+  while (path.size() < 4085) {
+    const size_t left = 4085 - path.size() - (path.empty() ? 0 : 1);
+    path += (path.empty() ? "" : "/") + std::string(left > 200 ? 200 : left, 'd');
+    ASSERT_EQ(mkdirat(top, path.c_str(), 0755), 0) << path.size();
+  }
+  path += "/p";
+  ASSERT_EQ(path.size(), 4087u);
+  audioPhoto(dir / "p.jpg", {"far away"});
+  ASSERT_EQ(renameat(top, "p.jpg", top, path.c_str()), 0);
+  toolResult r = run({path});
+  EXPECT_EQ(r.out, "JFIF file " + path + ":\nRIFF file " + path + ".wav\n");
+  EXPECT_EQ(r.err, "");
+  std::string written(100, '\0');
+  const int fd = openat(top, (path + ".wav").c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0);
+  written.resize(fd >= 0 ? static_cast<size_t>(std::max<ssize_t>(0, read(fd, &written[0], 100))) : 0);
+  if (fd >= 0) close(fd);
+  close(top);
+  EXPECT_EQ(written, wav("far away"));
+}
+
 // Ruling 4: a failed create is reported, the next photograph goes on.
 TEST_F(Sonlift, AnUnwritableDirectoryIsReportedAndLeavesNothing) {
   if (!canDropPrivileges()) GTEST_SKIP() << "running as root without a user to drop to";
