@@ -379,6 +379,24 @@ TEST_F(Chronel, AModificationTimeThatMayNotBeSetIsReportedAndTheRestGoesOn) {
   EXPECT_TIMESPEC(statOf(dir / "last.jpg").st_mtim, 1073469600, 0);
 }
 
+// A build below a directory that only its owner may enter, as in a clone
+// made in what mktemp -d gives: the tests that run a tool as another user
+// still run it (from a copy that user can reach).
+TEST_F(Chronel, ABuildInAPrivateDirectoryStillRunsAsAnotherUser) {
+  if (geteuid() != 0 || !getpwnam("nobody")) GTEST_SKIP() << "needs root and the user nobody";
+  tempDir home;
+  ASSERT_EQ(chmod(home.path().c_str(), 0700), 0);
+  const std::string program = CHRONEL;
+  const std::string build = program.substr(0, program.rfind('/'));
+  ASSERT_EQ(mkdir((home / "lib").c_str(), 0755), 0);
+  const std::string copy = "cp -P '" + build + "'/lib/*.so* '" + home.path() + "/lib/' && cp '" +
+                           program + "' '" + home.path() + "/chronel'";
+  ASSERT_EQ(std::system(copy.c_str()), 0);
+  toolResult r = runTool(home / "chronel", {}, {{}, dir.path(), true});
+  EXPECT_EQ(r.err, usageLine);
+  EXPECT_EQ(r.status, 0);
+}
+
 // Names that would end the PHP string or interpolate into it, as written
 // into the block; names without backslash, double quote or dollar sign are
 // written unchanged.
