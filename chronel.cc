@@ -1,7 +1,5 @@
 // chronel: prints each photograph's capture time, sets its modification
 // time to it (-m), or writes all times as a PHP array (-p).
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -20,47 +18,6 @@ using std::cerr;
 using std::cout;
 using std::endl;
 using std::string;
-
-// The access time a file had before chronel read it.  Reading a photograph
-// can itself move its access time (relatime and strictatime mounts), so -m
-// notes it first and puts exactly that back.
-struct accessTime {
-  bool known = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  struct timespec at = {};
-};
-
-accessTime noteAccessTime(const string& file) {
-  accessTime a;
-  struct stat st;
-  if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    a.known = true;
-    a.dev = st.st_dev;
-    a.ino = st.st_ino;
-    a.at = st.st_atim;
-  }
-  return a;
-}
-
-// Sets the file's modification time to the capture time (whole seconds) and
-// leaves its access time as it was before chronel read the file: the noted
-// one when the name still leads to the same file, else the current one.
-void set_mtime(string file, time_t unixtime, const accessTime& before) {
-  struct stat statbuf;
-  if (stat(file.c_str(), &statbuf) != 0) throw file_error(" unable to stat");
-  struct timespec newtimes[2];
-  if (before.known && before.dev == statbuf.st_dev && before.ino == statbuf.st_ino) {
-    newtimes[0] = before.at;
-  } else {
-    newtimes[0].tv_sec = 0;
-    newtimes[0].tv_nsec = UTIME_OMIT;
-  }
-  newtimes[1].tv_sec = unixtime;
-  newtimes[1].tv_nsec = 0;
-  if (utimensat(AT_FDCWD, file.c_str(), newtimes, 0) != 0)
-    throw file_error(" unable to set times on");
-}
 
 // The plain line: the ctime text without its newline, a blank, the name.
 // ctime's form is built with the reentrant calls, which report a time they
@@ -123,7 +80,7 @@ int main(int argc, char** argv) {
       std::unique_ptr<exif> exif1(new exif(e1));
       exif1->populate();
       const time_t unixtime = exif_time(file, exif1.get());
-      if (mtime) set_mtime(file, unixtime, before);
+      if (mtime) set_mtime(file, unixtime, jfif_file.image().fd(), before);
       if (dump_php3)
         dump_php3_time(file, unixtime);
       else if (!quiet)

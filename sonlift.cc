@@ -2,24 +2,37 @@
 // segments (the fifth from position 45, every later one from position 17)
 // into a file named like the photograph with ".wav" appended.
 //
+// A stream that does not begin with a RIFF WAVE header is no audio (other
+// APP2 data: ICC profiles, multi-picture directories, FlashPix): no file is
+// written, and the report line says what the segment holds.
+//
 // The stream is written to a new temporary file beside the photograph and
 // renamed onto the output name only when it is complete, so an older file of
 // that name never keeps stale bytes, a symbolic link planted there is
 // replaced rather than followed, and a failure never leaves a half-written
-// output behind.  A failed create, write, close or rename ends the
+// output behind.  An older file keeps its permission bits (and its owner and
+// group where the caller may give them).  When the directory cannot take a
+// new file but the older one is writable, that file is written in place,
+// truncated first.  A failed create, write, close or rename ends the
 // photograph with a report line.
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "byteReader.h"
 #include "exceptions.h"
 #include "exifHeader.h"
 #include "jfif.h"
@@ -40,9 +53,8 @@ const char* const renameFailure = " unable to rename audio into place for";
 constexpr uint32_t firstAudioSkip = 45;
 constexpr uint32_t laterAudioSkip = 17;
 
-// Letters for temporary names: a fixed short name in the photograph's
-// directory, so it fits wherever the output name fits.
-string randomSuffix() {
+// Random letters for temporary names.
+string randomSuffix(size_t length) {
   static uint64_t state = 0;
   if (state == 0) {
     if (getrandom(&state, sizeof state, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof state)) {
@@ -56,7 +68,7 @@ string randomSuffix() {
   static const char letters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   string s;
-  for (int k = 0; k < 10; ++k) {
+  for (size_t k = 0; k < length; ++k) {
     state ^= state << 13;  // xorshift64
     state ^= state >> 7;
     state ^= state << 17;
@@ -66,10 +78,11 @@ string randomSuffix() {
 }
 
 // One photograph's output file.  Created exclusively under a temporary name
-// in the output's directory (permission bits 0666 reduced by the umask),
-// filled with complete writes, then closed and renamed onto the output name
-// by keep().  Until keep() has succeeded, destroying the object closes and
-// removes the temporary file, whatever path the photograph took.
+// in the output's directory (permission bits 0666 reduced by the umask, or
+// those of the file it replaces), filled with complete writes, then closed
+// and renamed onto the output name by keep().  Until keep() has succeeded,
+// destroying the object closes and removes the temporary file, whatever path
+// the photograph took.  Written in place, the older file is only closed.
 class audioFile {
  public:
   audioFile() = default;
@@ -83,17 +96,34 @@ class audioFile {
     af_name = name;
     const string::size_type slash = af_name.rfind('/');
     const string dir = slash == string::npos ? string() : af_name.substr(0, slash + 1);
+    struct stat old;
+    af_replaces = ::lstat(af_name.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (af_replaces) af_old = old;
+    // Private until keep() gives it the older file's bits and owner.
+    const mode_t mode = af_replaces ? 0600 : 0666;
+    // The usual name is 19 bytes; on a path that leaves no room for it, one
+    // as long as the output's own last component.
+    const size_t outputLength = af_name.size() - dir.size();
+    bool shortName = false;
+    int err = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-      string temp = dir + ".sonlift-" + randomSuffix();
-      int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      const string temp = dir + (shortName ? "." + randomSuffix(outputLength > 1 ? outputLength - 1 : 1)
+                                           : ".sonlift-" + randomSuffix(10));
+      int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
       if (fd >= 0) {
         af_fd = fd;
         af_temp = temp;
         return;
       }
-      if (errno != EEXIST) break;
+      err = errno;
+      if (err == ENAMETOOLONG && !shortName && outputLength < 19) {
+        shortName = true;
+        continue;
+      }
+      if (err != EEXIST) break;
     }
-    throw file_error(writeFailure);
+    if (af_replaces && writeInPlace()) return;
+    throw file_error(writeFailure, err);
   }
 
   // Writes all n bytes, continuing short and interrupted writes.
@@ -112,14 +142,37 @@ class audioFile {
 
   // Closes the file and puts it in place under the output name.
   void keep() {
+    if (!af_temp.empty() && af_replaces) {
+      // The owner first: a change of owner may clear permission bits.
+      if (::fchown(af_fd, af_old.st_uid, af_old.st_gid) != 0)
+        (void)!::fchown(af_fd, static_cast<uid_t>(-1), af_old.st_gid);  // at least the group
+      if (::fchmod(af_fd, af_old.st_mode & 0777) != 0) throw file_error(writeFailure);
+    }
     int fd = af_fd;
     af_fd = -1;
     if (::close(fd) != 0 && errno != EINTR) throw file_error(writeFailure);
+    if (af_temp.empty()) return;  // written in place
     if (::rename(af_temp.c_str(), af_name.c_str()) != 0) throw file_error(renameFailure);
     af_temp.clear();
   }
 
  private:
+  // Opens the older output file itself, when it is a regular file the caller
+  // may write, and empties it.  Returns false, errno untouched, otherwise.
+  bool writeInPlace() {
+    const int saved = errno;
+    int fd = ::open(af_name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == af_old.st_dev &&
+        st.st_ino == af_old.st_ino && ::ftruncate(fd, 0) == 0) {
+      af_fd = fd;
+      return true;
+    }
+    if (fd >= 0) ::close(fd);
+    errno = saved;
+    return false;
+  }
+
   void discard() {
     if (af_fd >= 0) ::close(af_fd);
     af_fd = -1;
@@ -130,17 +183,56 @@ class audioFile {
   string af_name;
   string af_temp;  // the temporary file while it exists, else empty
   int af_fd = -1;
+  bool af_replaces = false;  // an older regular file stands at af_name
+  struct stat af_old = {};   // and these are its owner and mode
 };
 
+// A RIFF WAVE stream begins with "RIFF", its length in four bytes, "WAVE".
+constexpr size_t riffHeaderSize = 12;
+
+bool isRiffWave(const unsigned char* head) {
+  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
+
+// What an APP2 segment that is no audio holds, from the identifier that
+// follows its length field: the kinds cameras write by name, another
+// printable identifier quoted, else unknown data.
+string segmentKind(const jfif_marker& m) {
+  const byteReader r(m.data(), m.len());
+  // Up to 15 printable characters, ended by a NUL or the segment's end.
+  string id;
+  for (uint64_t pos = 4;; ++pos) {
+    uint8_t c;
+    if (!r.u8At(pos, c) || c == 0) break;
+    if (c < 0x20 || c > 0x7E || id.size() == 15) return "unknown data";
+    id += static_cast<char>(c);
+  }
+  if (id == "ICC_PROFILE" || id == "MPF" || id == "FPXR") return id + " data";
+  if (id.empty()) return "unknown data";
+  return "\"" + id + "\" data";
+}
+
+misc_error noAudio(const jfif_marker& first) {
+  const string text =
+      " holds no audio: its fifth APP2 segment is " + segmentKind(first) + ", not a RIFF stream";
+  return misc_error("", text.c_str());
+}
+
 // Walks the marker list and writes the audio of the APP2 segments from the
-// fifth on.  When the container library reports damage after the output was
-// created, the audio extracted so far is kept under the output name and the
-// damage is then reported; should keeping it fail, that failure is reported
-// instead (one report line per photograph).
+// fifth on.  The audio is held back until its first 12 bytes show a RIFF
+// WAVE header; only then is the output announced and created.  When the
+// container library reports damage after the output was created, the audio
+// extracted so far is kept under the output name and the damage is then
+// reported; should keeping it fail, that failure is reported instead (one
+// report line per photograph).
 void extractAudio(jfif& jfif_file) {
   int app2count = 0;
   audioFile out;
-  jfif_marker m;
+  jfif_marker m, first;
+  std::vector<std::pair<const unsigned char*, size_t>> held;  // audio before the header is known
+  unsigned char head[riffHeaderSize];
+  size_t headBytes = 0;
+  bool riff = false;
   jfif_file.rewind();
   for (;;) {
     try {
@@ -152,15 +244,30 @@ void extractAudio(jfif& jfif_file) {
     if (m == jfif_marker::null) break;
     if (m.type() != jfif_marker::jm_app2) continue;
     if (++app2count <= 4) continue;
-    if (!out.created()) {
-      string n = jfif_file.name();
-      n += ".wav";
-      cout << "RIFF file " << n << endl;
-      out.create(n);
-    }
+    if (app2count == 5) first = m;
     const uint32_t skip = app2count == 5 ? firstAudioSkip : laterAudioSkip;
-    if (m.len() > skip) out.write(m.data() + skip, m.len() - skip);  // shorter: no audio
+    if (m.len() <= skip) continue;  // too short: no audio
+    const unsigned char* audio = m.data() + skip;
+    const size_t n = m.len() - skip;
+    if (riff) {
+      out.write(audio, n);
+      continue;
+    }
+    held.emplace_back(audio, n);
+    const size_t take = std::min(n, riffHeaderSize - headBytes);
+    std::memcpy(head + headBytes, audio, take);
+    headBytes += take;
+    if (headBytes < riffHeaderSize) continue;
+    if (!isRiffWave(head)) throw noAudio(first);
+    riff = true;
+    string name = jfif_file.name();
+    name += ".wav";
+    cout << "RIFF file " << name << endl;
+    out.create(name);
+    for (const auto& h : held) out.write(h.first, h.second);
+    held.clear();
   }
+  if (app2count >= 5 && !riff) throw noAudio(first);
   if (out.created()) out.keep();
 }
 

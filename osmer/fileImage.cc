@@ -175,6 +175,5 @@ size_t fileImage::ensure(size_t end) {
     fi_loaded += static_cast<size_t>(n);
   }
   hideBytes(fi_buf.get() + fi_loaded, fi_capacity - fi_loaded);
-  if (fi_loaded == fi_size) closeFd();
   return fi_loaded;
 }

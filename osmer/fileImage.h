@@ -36,6 +36,9 @@ class fileImage {
   size_t size() const { return fi_size; }
   size_t loaded() const { return fi_loaded; }
   const unsigned char* data() const { return fi_buf.get(); }
+  // The descriptor the bytes are read from, open for the image's life (-1
+  // after a failed open), so that a caller can act on the very file read.
+  int fd() const { return fi_fd; }
   byteReader reader() const { return byteReader(fi_buf.get(), fi_loaded); }
 
   // Releases an image buffer (they come from posix_memalign).

@@ -327,6 +327,32 @@ TEST_F(Chronel, SetsTheModificationTimeAndNothingElse) {
   EXPECT_TIMESPEC(st.st_atim, 981173106, 5);
 }
 
+// A file system clamps a time it cannot hold (ext4: 1901-12-13 to
+// 2446-05-10) without an error; chronel reads the stored time back.
+TEST_F(Chronel, ATimeTheFileSystemCannotStoreIsReportedAndChangesNothing) {
+  photo("late.jpg", "9999:12:31 23:59:59");
+  photo("early.jpg", "1850:01:01 00:00:00");
+  photo("fine.jpg", "2004:01:05 10:00:00");
+  for (const char* name : {"late.jpg", "early.jpg"}) {
+    setTimes(dir / name, at(253402300799, 0), at(-3786825600, 0));
+    const struct stat st = statOf(dir / name);
+    if (st.st_atim.tv_sec == 253402300799 && st.st_mtim.tv_sec == -3786825600)
+      GTEST_SKIP() << "this file system stores years 1850 and 9999";
+    setTimes(dir / name, at(1500000000, 7), at(1600000000, 8));
+  }
+  toolResult r = run({"-m", "late.jpg", "early.jpg", "fine.jpg"});
+  EXPECT_EQ(r.out, "Mon Jan  5 10:00:00 2004 fine.jpg\n");
+  EXPECT_EQ(r.err,
+            "chronel: unable to set times on late.jpg: the file system cannot store that time.\n"
+            "chronel: unable to set times on early.jpg: the file system cannot store that time.\n");
+  for (const char* name : {"late.jpg", "early.jpg"}) {
+    const struct stat st = statOf(dir / name);
+    EXPECT_TIMESPEC(st.st_mtim, 1600000000, 8);
+    EXPECT_TIMESPEC(st.st_atim, 1500000000, 7);
+  }
+  EXPECT_TIMESPEC(statOf(dir / "fine.jpg").st_mtim, 1073296800, 0);
+}
+
 TEST_F(Chronel, AModificationTimeThatMayNotBeSetIsReportedAndTheRestGoesOn) {
   if (!canDropPrivileges() || geteuid() != 0)
     GTEST_SKIP() << "needs root, to run chronel as a user who owns neither file";
@@ -351,6 +377,24 @@ TEST_F(Chronel, AModificationTimeThatMayNotBeSetIsReportedAndTheRestGoesOn) {
   EXPECT_TIMESPEC(statOf(dir / "locked.jpg").st_mtim, 1600000000, 0);
   EXPECT_TIMESPEC(statOf(dir / "mine.jpg").st_mtim, 1073383200, 0);
   EXPECT_TIMESPEC(statOf(dir / "last.jpg").st_mtim, 1073469600, 0);
+}
+
+// A build below a directory that only its owner may enter, as in a clone
+// made in what mktemp -d gives: the tests that run a tool as another user
+// still run it (from a copy that user can reach).
+TEST_F(Chronel, ABuildInAPrivateDirectoryStillRunsAsAnotherUser) {
+  if (geteuid() != 0 || !getpwnam("nobody")) GTEST_SKIP() << "needs root and the user nobody";
+  tempDir home;
+  ASSERT_EQ(chmod(home.path().c_str(), 0700), 0);
+  const std::string program = CHRONEL;
+  const std::string build = program.substr(0, program.rfind('/'));
+  ASSERT_EQ(mkdir((home / "lib").c_str(), 0755), 0);
+  const std::string copy = "cp -P '" + build + "'/lib/*.so* '" + home.path() + "/lib/' && cp '" +
+                           program + "' '" + home.path() + "/chronel'";
+  ASSERT_EQ(std::system(copy.c_str()), 0);
+  toolResult r = runTool(home / "chronel", {}, {{}, dir.path(), true});
+  EXPECT_EQ(r.err, usageLine);
+  EXPECT_EQ(r.status, 0);
 }
 
 // Names that would end the PHP string or interpolate into it, as written

@@ -2,11 +2,16 @@
 // files it writes, and how it writes them (a temporary file renamed into
 // place, failures reported, nothing left behind).
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <set>
+#include <utility>
 
 #include "jpegWriter.h"
 #include "runTool.h"
@@ -51,6 +56,9 @@ std::string str(const bytes& b) { return std::string(b.begin(), b.end()); }
 const std::string head13("FPXR\0\1\2\3\4\5\6\7\x08", 13);
 // 28 more bytes before the stream in the first audio segment.
 const std::string more28 = "abcdefghijklmnopqrstuvwxyz01";
+// The twelve bytes that every audio stream begins with.
+const std::string riffHead("RIFF\x10\0\0\0WAVE", 12);
+std::string wav(const std::string& audio) { return riffHead + audio; }
 
 // The four APP2 segments that come before the audio.
 void headerSegments(jpegWriter& w) {
@@ -61,16 +69,17 @@ void headerSegments(jpegWriter& w) {
 void finish(jpegWriter& w) { w.frameHeaders().sos().raw({0x12, 0x34, 0xFF, 0x00, 0x56}).eoi(); }
 
 // A photograph with n APP2 segments whose audio parts are given: four header
-// segments, then one segment per element (the first with 41, later ones
-// with 13 bytes before the audio).  Returns the expected .wav content.
+// segments, then one segment per element (the first with 41 bytes and the
+// RIFF header, later ones with 13 bytes before the audio).  Returns the
+// expected .wav content.
 std::string audioPhoto(const std::string& path, const std::vector<std::string>& audio) {
   jpegWriter w;
   w.soi().app0Jfif();
   headerSegments(w);
   std::string expected;
   for (size_t k = 0; k < audio.size(); ++k) {
-    w.segment(0xE2, toBytes((k == 0 ? head13 + more28 : head13) + audio[k]));
-    expected += audio[k];
+    w.segment(0xE2, toBytes((k == 0 ? head13 + more28 + riffHead : head13) + audio[k]));
+    expected += (k == 0 ? riffHead : "") + audio[k];
   }
   finish(w);
   w.save(path);
@@ -117,7 +126,7 @@ TEST_F(Sonlift, SevenApp2SegmentsGiveTheFifthFrom45ThenTheOthersFrom17) {
   jpegWriter w;
   w.soi().app0Jfif();
   headerSegments(w);
-  w.segment(0xE2, toBytes(head13 + more28 + "RIFF-first|"));
+  w.segment(0xE2, toBytes(head13 + more28 + riffHead + "first|"));
   w.segment(0xE2, toBytes(head13 + "second|"));
   w.segment(0xE2, toBytes(head13 + "third"));
   finish(w);
@@ -125,12 +134,12 @@ TEST_F(Sonlift, SevenApp2SegmentsGiveTheFifthFrom45ThenTheOthersFrom17) {
   toolResult r = run({"p.jpg"});
   EXPECT_EQ(r.out, "JFIF file p.jpg:\nRIFF file p.jpg.wav\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / "p.jpg.wav"), "RIFF-first|second|third");
+  EXPECT_EQ(readFile(dir / "p.jpg.wav"), wav("first|second|third"));
 }
 
 TEST_F(Sonlift, LargeAudioIsCopiedByteForByte) {
   std::vector<std::string> audio;
-  audio.push_back(str(pattern(65533 - 41, 5)));
+  audio.push_back(str(pattern(65533 - 41 - 12, 5)));  // after the RIFF header
   for (unsigned k = 6; k < 46; ++k) audio.push_back(str(pattern(65533 - 13, k)));
   audio.push_back(str(pattern(1000, 99)));
   const std::string expected = audioPhoto(dir / "big.jpg", audio);
@@ -166,7 +175,7 @@ TEST_F(Sonlift, App2SegmentsAreCountedAmongOtherMarkers) {
   w.segment(0xE3, toBytes(head13 + more28 + "APP3 is not audio"));
   w.segment(0xE2, toBytes("header 3"));
   w.frameHeaders();
-  w.segment(0xE2, toBytes(head13 + more28 + "one,"));
+  w.segment(0xE2, toBytes(head13 + more28 + riffHead + "one,"));
   w.com("between");
   w.segment(0xE1, toBytes(head13 + "APP1 is not audio"));
   w.segment(0xE2, toBytes(head13 + "two,"));
@@ -177,7 +186,7 @@ TEST_F(Sonlift, App2SegmentsAreCountedAmongOtherMarkers) {
   toolResult r = run({"p.jpg"});
   EXPECT_EQ(r.out, "JFIF file p.jpg:\nRIFF file p.jpg.wav\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / "p.jpg.wav"), "one,two,three");
+  EXPECT_EQ(readFile(dir / "p.jpg.wav"), wav("one,two,three"));
 }
 
 TEST_F(Sonlift, TwoPhotographsEachHaveTheirOwnCountAndFile) {
@@ -197,8 +206,8 @@ TEST_F(Sonlift, TwoPhotographsEachHaveTheirOwnCountAndFile) {
             "JFIF file one.jpg:\nRIFF file one.jpg.wav\n"
             "JFIF file two.jpg:\nRIFF file two.jpg.wav\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / "one.jpg.wav"), "first photograph");
-  EXPECT_EQ(readFile(dir / "two.jpg.wav"), "second photograph");
+  EXPECT_EQ(readFile(dir / "one.jpg.wav"), wav("first photograph"));
+  EXPECT_EQ(readFile(dir / "two.jpg.wav"), wav("second photograph"));
   EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.jpg", "b.jpg", "one.jpg", "one.jpg.wav",
                                                         "two.jpg", "two.jpg.wav"}));
 }
@@ -209,7 +218,7 @@ TEST_F(Sonlift, TheOutputGoesBesideThePhotographWithWavAppended) {
   toolResult r = run({"a/b.jpg"});
   EXPECT_EQ(r.out, "JFIF file a/b.jpg:\nRIFF file a/b.jpg.wav\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / "a/b.jpg.wav"), "beside");
+  EXPECT_EQ(readFile(dir / "a/b.jpg.wav"), wav("beside"));
   EXPECT_EQ(listDir(dir / "a"), (std::set<std::string>{"b.jpg", "b.jpg.wav"}));
   EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a"}));
 }
@@ -225,8 +234,8 @@ TEST_F(Sonlift, AnAbsoluteNameAndTheLongestNameThatTakesWav) {
                        "JFIF file " + dir / "abs.jpg" + ":\nRIFF file " + dir / "abs.jpg" +
                        ".wav\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / (longName + ".wav")), "long");
-  EXPECT_EQ(readFile(dir / "abs.jpg.wav"), "absolute");
+  EXPECT_EQ(readFile(dir / (longName + ".wav")), wav("long"));
+  EXPECT_EQ(readFile(dir / "abs.jpg.wav"), wav("absolute"));
   EXPECT_EQ(listDir(dir.path()).size(), 4u);
 }
 
@@ -238,7 +247,7 @@ TEST_F(Sonlift, ShortApp2SegmentsContributeNoBytes) {
   w.segment(0xE2, toBytes("short"));          // 9 bytes long, below 17
   w.segment(0xE2, {});                         // 4 bytes long
   w.segment(0xE2, toBytes(head13));            // 17 bytes long: nothing after 17
-  w.segment(0xE2, toBytes(head13 + "Z"));      // one byte of audio
+  w.segment(0xE2, toBytes(head13 + riffHead + "Z"));  // the whole stream
   finish(w);
   w.save(dir / "short.jpg");
   jpegWriter e;
@@ -248,13 +257,46 @@ TEST_F(Sonlift, ShortApp2SegmentsContributeNoBytes) {
   finish(e);
   e.save(dir / "empty.jpg");
   toolResult r = run({"short.jpg", "empty.jpg"});
+  EXPECT_EQ(r.out, "JFIF file short.jpg:\nRIFF file short.jpg.wav\nJFIF file empty.jpg:\n");
+  EXPECT_EQ(r.err,
+            "chronel: empty.jpg holds no audio: its fifth APP2 segment is \"tiny\" data, "
+            "not a RIFF stream.\n");
+  EXPECT_EQ(readFile(dir / "short.jpg.wav"), wav("Z"));
+  EXPECT_FALSE(exists(dir / "empty.jpg.wav"));
+}
+
+// Other data in APP2 segments (ICC profiles, multi-picture directories,
+// FlashPix) is no audio: no file, no announcement, a report line that says
+// what the segment holds.
+TEST_F(Sonlift, AStreamWithoutARiffWaveHeaderIsNoAudio) {
+  const std::vector<std::pair<std::string, std::string>> segments = {
+      {"icc.jpg", std::string("ICC_PROFILE\0\1\1", 14)},
+      {"mpf.jpg", std::string("MPF\0MM\0*", 8)},
+      {"fpxr.jpg", std::string("FPXR\0\0\1", 7)},
+      {"other.jpg", std::string("Vendor audio\0", 13)},
+      {"binary.jpg", std::string("\x01\x02\x03", 3)},
+      {"riffonly.jpg", std::string(41, 'x') + "RIFF\x10\0\0\0AVI "}};
+  std::vector<std::string> args;
+  for (const auto& s : segments) {
+    jpegWriter w;
+    w.soi().app0Jfif();
+    for (int k = 0; k < 5; ++k) w.segment(0xE2, toBytes(s.second + std::string(200, 'd')));
+    finish(w);
+    w.save(dir / s.first);
+    args.push_back(s.first);
+  }
+  toolResult r = runMerged(args);
+  const std::string no = " holds no audio: its fifth APP2 segment is ";
   EXPECT_EQ(r.out,
-            "JFIF file short.jpg:\nRIFF file short.jpg.wav\n"
-            "JFIF file empty.jpg:\nRIFF file empty.jpg.wav\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / "short.jpg.wav"), "Z");
-  EXPECT_TRUE(isRegularFile(dir / "empty.jpg.wav"));
-  EXPECT_EQ(readFile(dir / "empty.jpg.wav"), "");
+            "JFIF file icc.jpg:\nchronel: icc.jpg" + no + "ICC_PROFILE data, not a RIFF stream.\n"
+            "JFIF file mpf.jpg:\nchronel: mpf.jpg" + no + "MPF data, not a RIFF stream.\n"
+            "JFIF file fpxr.jpg:\nchronel: fpxr.jpg" + no + "FPXR data, not a RIFF stream.\n"
+            "JFIF file other.jpg:\nchronel: other.jpg" + no +
+                "\"Vendor audio\" data, not a RIFF stream.\n"
+            "JFIF file binary.jpg:\nchronel: binary.jpg" + no + "unknown data, not a RIFF stream.\n"
+            "JFIF file riffonly.jpg:\nchronel: riffonly.jpg" + no +
+                "unknown data, not a RIFF stream.\n");
+  EXPECT_EQ(listDir(dir.path()).size(), segments.size());
 }
 
 TEST_F(Sonlift, NotAPhotographAndMissingFilesGetOnlyTheReportLine) {
@@ -279,7 +321,7 @@ TEST_F(Sonlift, AnOlderLongerOutputFileIsReplacedWhole) {
   writeFile(dir / "p.jpg.wav", std::string(10000, 'o'));
   toolResult r = run({"p.jpg"});
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(readFile(dir / "p.jpg.wav"), "new audio");
+  EXPECT_EQ(readFile(dir / "p.jpg.wav"), wav("new audio"));
   EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
 }
 
@@ -287,7 +329,7 @@ TEST_F(Sonlift, NamingAPhotographTwiceWritesTheSameFileTwice) {
   audioPhoto(dir / "p.jpg", {"twice"});
   toolResult r = run({"p.jpg", "p.jpg"});
   EXPECT_EQ(r.out, "JFIF file p.jpg:\nRIFF file p.jpg.wav\nJFIF file p.jpg:\nRIFF file p.jpg.wav\n");
-  EXPECT_EQ(readFile(dir / "p.jpg.wav"), "twice");
+  EXPECT_EQ(readFile(dir / "p.jpg.wav"), wav("twice"));
   EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
 }
 
@@ -302,20 +344,25 @@ TEST_F(Sonlift, APlantedSymbolicLinkIsReplacedAndItsTargetUntouched) {
   EXPECT_EQ(r.err, "");
   EXPECT_TRUE(isRegularFile(dir / "p.jpg.wav"));
   EXPECT_TRUE(isRegularFile(dir / "q.jpg.wav"));
-  EXPECT_EQ(readFile(dir / "p.jpg.wav"), "audio");
-  EXPECT_EQ(readFile(dir / "q.jpg.wav"), "more audio");
+  EXPECT_EQ(readFile(dir / "p.jpg.wav"), wav("audio"));
+  EXPECT_EQ(readFile(dir / "q.jpg.wav"), wav("more audio"));
   EXPECT_EQ(readFile(dir / "victim.txt"), "precious, and longer than the audio\n");
   EXPECT_FALSE(exists(dir / "nowhere.wav"));
   EXPECT_EQ(listDir(dir.path()),
             (std::set<std::string>{"p.jpg", "p.jpg.wav", "q.jpg", "q.jpg.wav", "victim.txt"}));
 }
 
-// Ruling 3: permission bits 0666 reduced by the umask.
-TEST_F(Sonlift, TheOutputTakesPermissionBitsFromTheUmask) {
+// Ruling 3: permission bits 0666 reduced by the umask for a new file; a
+// file replaced keeps its own bits, and its owner where that may be given.
+TEST_F(Sonlift, TheOutputTakesPermissionBitsFromTheUmaskOrTheFileItReplaces) {
   audioPhoto(dir / "p.jpg", {"audio"});
   audioPhoto(dir / "q.jpg", {"audio"});
   writeFile(dir / "q.jpg.wav", "old");
-  ASSERT_EQ(chmod((dir / "q.jpg.wav").c_str(), 0600), 0);
+  ASSERT_EQ(chmod((dir / "q.jpg.wav").c_str(), 0604), 0);
+  const passwd* owner = geteuid() == 0 ? getpwnam("nobody") : nullptr;
+  if (owner) {
+    ASSERT_EQ(chown((dir / "q.jpg.wav").c_str(), owner->pw_uid, owner->pw_gid), 0);
+  }
   const mode_t old = umask(027);  // inherited by the program
   toolResult r = run({"p.jpg", "q.jpg"});
   umask(old);
@@ -324,7 +371,60 @@ TEST_F(Sonlift, TheOutputTakesPermissionBitsFromTheUmask) {
   ASSERT_EQ(stat((dir / "p.jpg.wav").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   ASSERT_EQ(stat((dir / "q.jpg.wav").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(readFile(dir / "q.jpg.wav"), wav("audio"));
+  if (owner) {
+    EXPECT_EQ(st.st_uid, owner->pw_uid);
+    EXPECT_EQ(st.st_gid, owner->pw_gid);
+  }
+}
+
+// A directory that takes no new file, with a writable older output in it:
+// that file is written in place, with nothing of its old bytes left.
+TEST_F(Sonlift, AnUnwritableDirectoryWithAWritableOutputIsWrittenInPlace) {
+  if (!canDropPrivileges()) GTEST_SKIP() << "running as root without a user to drop to";
+  ASSERT_EQ(mkdir((dir / "a").c_str(), 0755), 0);
+  audioPhoto(dir / "a/p.jpg", {"in place"});
+  writeFile(dir / "a/p.jpg.wav", std::string(500, 'o'));
+  ASSERT_EQ(chmod((dir / "a/p.jpg").c_str(), 0644), 0);
+  ASSERT_EQ(chmod((dir / "a/p.jpg.wav").c_str(), 0666), 0);
+  ASSERT_EQ(chmod((dir / "a").c_str(), 0555), 0);
+  runOptions options;
+  options.cwd = dir.path();
+  options.unprivileged = true;
+  toolResult r = runTool(SONLIFT, {"a/p.jpg"}, options);
+  EXPECT_EQ(r.out, "JFIF file a/p.jpg:\nRIFF file a/p.jpg.wav\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(readFile(dir / "a/p.jpg.wav"), wav("in place"));
+  EXPECT_EQ(listDir(dir / "a"), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
+}
+
+// A path of 4087 bytes with a short last name: the output name (4091
+// bytes) fits, a temporary name of 19 bytes beside it would not.  The path
+// is used relative to the test directory, as sonlift is given it.
+TEST_F(Sonlift, ALongPathWithAShortNameIsWritten) {
+  const int top = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(top, 0);
+  std::string path;
+  while (path.size() < 4085) {
+    const size_t left = 4085 - path.size() - (path.empty() ? 0 : 1);
+    path += (path.empty() ? "" : "/") + std::string(left > 200 ? 200 : left, 'd');
+    ASSERT_EQ(mkdirat(top, path.c_str(), 0755), 0) << path.size();
+  }
+  path += "/p";
+  ASSERT_EQ(path.size(), 4087u);
+  audioPhoto(dir / "p.jpg", {"far away"});
+  ASSERT_EQ(renameat(top, "p.jpg", top, path.c_str()), 0);
+  toolResult r = run({path});
+  EXPECT_EQ(r.out, "JFIF file " + path + ":\nRIFF file " + path + ".wav\n");
+  EXPECT_EQ(r.err, "");
+  std::string written(100, '\0');
+  const int fd = openat(top, (path + ".wav").c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0);
+  written.resize(fd >= 0 ? static_cast<size_t>(std::max<ssize_t>(0, read(fd, &written[0], 100))) : 0);
+  if (fd >= 0) close(fd);
+  close(top);
+  EXPECT_EQ(written, wav("far away"));
 }
 
 // Ruling 4: a failed create is reported, the next photograph goes on.
@@ -346,7 +446,7 @@ TEST_F(Sonlift, AnUnwritableDirectoryIsReportedAndLeavesNothing) {
   EXPECT_EQ(r.err, "chronel: unable to write audio of a/p0000001.jpg: Permission denied.\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(listDir(dir / "a"), (std::set<std::string>{"p0000001.jpg"}));
-  EXPECT_EQ(readFile(dir / "good.jpg.wav"), "written");
+  EXPECT_EQ(readFile(dir / "good.jpg.wav"), wav("written"));
   EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a", "good.jpg", "good.jpg.wav"}));
 }
 
@@ -365,7 +465,7 @@ TEST_F(Sonlift, AFailedWriteIsReportedAndLeavesNoTemporaryFile) {
             "JFIF file small.jpg:\nRIFF file small.jpg.wav\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(readFile(dir / "big.jpg.wav"), "an older stream");
-  EXPECT_EQ(readFile(dir / "small.jpg.wav"), "fits");
+  EXPECT_EQ(readFile(dir / "small.jpg.wav"), wav("fits"));
   EXPECT_EQ(listDir(dir.path()),
             (std::set<std::string>{"big.jpg", "big.jpg.wav", "small.jpg", "small.jpg.wav"}));
 }
@@ -382,7 +482,7 @@ TEST_F(Sonlift, AFailedRenameIsReportedAndLeavesNoTemporaryFile) {
             "chronel: unable to rename audio into place for p.jpg: Is a directory.\n"
             "JFIF file q.jpg:\nRIFF file q.jpg.wav\n");
   EXPECT_EQ(listDir(dir / "p.jpg.wav"), (std::set<std::string>{"inside"}));
-  EXPECT_EQ(readFile(dir / "q.jpg.wav"), "fine");
+  EXPECT_EQ(readFile(dir / "q.jpg.wav"), wav("fine"));
   EXPECT_EQ(listDir(dir.path()),
             (std::set<std::string>{"p.jpg", "p.jpg.wav", "q.jpg", "q.jpg.wav"}));
 }
@@ -392,7 +492,7 @@ TEST_F(Sonlift, DamageAfterAudioKeepsTheAudioThenReports) {
   jpegWriter w;
   w.soi().app0Jfif();
   headerSegments(w);
-  w.segment(0xE2, toBytes(head13 + more28 + "kept,"));
+  w.segment(0xE2, toBytes(head13 + more28 + riffHead + "kept,"));
   w.segment(0xE2, toBytes(head13 + "also kept"));
   const size_t cutAt = w.size();
   w.segmentWithLength(0xE2, 65535, toBytes(head13 + "runs past the end"));
@@ -405,8 +505,8 @@ TEST_F(Sonlift, DamageAfterAudioKeepsTheAudioThenReports) {
                        " runs past the end of the file.\n"
                        "JFIF file good.jpg:\nRIFF file good.jpg.wav\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(readFile(dir / "cut.jpg.wav"), "kept,also kept");
-  EXPECT_EQ(readFile(dir / "good.jpg.wav"), "good");
+  EXPECT_EQ(readFile(dir / "cut.jpg.wav"), wav("kept,also kept"));
+  EXPECT_EQ(readFile(dir / "good.jpg.wav"), wav("good"));
   EXPECT_EQ(listDir(dir.path()),
             (std::set<std::string>{"cut.jpg", "cut.jpg.wav", "good.jpg", "good.jpg.wav"}));
 }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -43,6 +44,69 @@ double now() {
   return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
+// True when user may run the program at path: every directory on the way
+// searchable, the file executable.  Asked as that user, in a child.
+bool runnableAs(const passwd* user, const std::string& path) {
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0)
+      _exit(2);
+    _exit(access(path.c_str(), X_OK) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Programs copied where another user can reach them, and the folder that
+// holds them, removed when the tests end.
+struct reachableCopies {
+  std::string dir;
+  std::map<std::string, std::string> copies;  // program -> the one to run
+  ~reachableCopies() {
+    if (!dir.empty() && std::system(("rm -rf '" + dir + "'").c_str()) != 0) {
+    }
+  }
+};
+
+// A build below a directory that only its owner may enter (a checkout in
+// what mktemp -d makes) cannot be run by the user tests drop to.  Such a
+// program is run from a copy in a temporary folder that anyone may enter,
+// with the shared libraries of the build's lib/ beside it, found through
+// LD_LIBRARY_PATH.  A program that user can run, or cannot run even from
+// the copy, is left as it is.
+void makeReachable(std::string& program, std::vector<std::string>& env, const passwd* user) {
+  static reachableCopies c;
+  auto known = c.copies.find(program);
+  if (known == c.copies.end()) {
+    std::string run = program;
+    if (!runnableAs(user, program)) {
+      if (c.dir.empty()) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orvane-tools-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (mkdtemp(buf.data())) {
+          c.dir = buf.data();
+          chmod(c.dir.c_str(), 0755);
+        }
+      }
+      const std::string::size_type slash = program.rfind('/');
+      const std::string from = slash == std::string::npos ? "." : program.substr(0, slash);
+      const std::string copy = c.dir + "/" + program.substr(slash + 1);
+      const std::string cmd = "mkdir -p '" + c.dir + "/lib' && cp -P '" + from + "'/lib/*.so* '" +
+                              c.dir + "/lib/' 2>/dev/null; cp '" + program + "' '" + copy + "'";
+      if (!c.dir.empty() && std::system(cmd.c_str()) == 0 && runnableAs(user, copy)) run = copy;
+    }
+    known = c.copies.emplace(program, run).first;
+  }
+  if (known->second != program) {
+    program = known->second;
+    env.push_back("LD_LIBRARY_PATH=" + c.dir + "/lib");
+  }
+}
+
 }  // namespace
 
 bool canDropPrivileges() { return geteuid() != 0 || nobody() != nullptr; }
@@ -52,11 +116,14 @@ bool underEmulation() {
   return emulator && *emulator;
 }
 
-toolResult runTool(const std::string& program, const std::vector<std::string>& args,
-                   const runOptions& options) {
+toolResult runTool(const std::string& tool, const std::vector<std::string>& args,
+                   const runOptions& given) {
+  const passwd* user = given.unprivileged && geteuid() == 0 ? nobody() : nullptr;
+  std::string program = tool;
+  runOptions options = given;
+  if (user) makeReachable(program, options.env, user);
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) || pipe(errPipe)) throw std::runtime_error("pipe failed");
-  const passwd* user = options.unprivileged && geteuid() == 0 ? nobody() : nullptr;
   const uid_t uid = user ? user->pw_uid : 0;
   const gid_t gid = user ? user->pw_gid : 0;
 
@@ -141,8 +208,12 @@ toolResult runTool(const std::string& program, const std::vector<std::string>& a
   return r;
 }
 
-toolResult runToolMerged(const std::string& program, const std::vector<std::string>& args,
-                         const runOptions& options, const std::string& prelude) {
+toolResult runToolMerged(const std::string& tool, const std::vector<std::string>& args,
+                         const runOptions& given, const std::string& prelude) {
+  std::string program = tool;
+  runOptions options = given;
+  if (options.unprivileged && geteuid() == 0 && nobody())
+    makeReachable(program, options.env, nobody());
   std::vector<std::string> shArgs{"-c", prelude + "exec \"$@\" 2>&1", "sh"};
   const std::string emulator = emulatorFor(program);
   if (!emulator.empty()) shArgs.push_back(emulator);
