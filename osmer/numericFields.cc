@@ -5,8 +5,6 @@
 #include "fieldHandler.h"
 #include "mstream.h"
 
-field::~field() = default;
-
 void numericField::populate(mstream& m) {
   const unsigned unit = tiffUnitSize(f_entry.type());
   const uint64_t bytes = uint64_t(f_entry.count()) * unit;
