@@ -11,15 +11,8 @@ fieldArena::~fieldArena() {
   }
 }
 
-void* fieldArena::allocate(size_t size, size_t align) {
-  const size_t pad = (align - reinterpret_cast<uintptr_t>(fa_free) % align) % align;
-  if (fa_free && pad <= fa_left && size <= fa_left - pad) {
-    unsigned char* p = fa_free + pad;
-    fa_free = p + size;
-    fa_left -= pad + size;
-    return p;
-  }
-  // A new chunk: its header, then the object at the chunk's own alignment.
+void* fieldArena::allocateChunk(size_t size) {
+  // The chunk's header, then the object at the chunk's own alignment.
   constexpr size_t header = alignof(std::max_align_t) > sizeof(chunk) ? alignof(std::max_align_t)
                                                                        : sizeof(chunk);
   if (size > SIZE_MAX / 2 - header) throw std::bad_alloc();

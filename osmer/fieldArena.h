@@ -9,6 +9,7 @@
 #define ORVANE_OSMER_FIELDARENA_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "orvaneExport.h"
 
@@ -21,13 +22,23 @@ class ORVANE_EXPORT fieldArena {
 
   // Room for size bytes aligned to align (a power of two at most
   // alignof(std::max_align_t)); throws std::bad_alloc when there is none.
-  void* allocate(size_t size, size_t align);
+  void* allocate(size_t size, size_t align) {
+    const size_t pad = -reinterpret_cast<uintptr_t>(fa_free) & (align - 1);
+    if (!fa_free || pad > fa_left || size > fa_left - pad) return allocateChunk(size);
+    unsigned char* p = fa_free + pad;
+    fa_free = p + size;
+    fa_left -= pad + size;
+    return p;
+  }
 
   // The first chunk holds the fields of a camera's EXIF block; later ones
   // double in size.
   static constexpr size_t firstChunk = 4096;
 
  private:
+  // Starts a new chunk with room for size bytes, and hands them out.
+  void* allocateChunk(size_t size);
+
   struct chunk {
     chunk* next;
   };
