@@ -49,10 +49,10 @@ class ORVANE_EXPORT exif {
   static constexpr unsigned maxDirectories = 5;
 
  private:
-  [[noreturn]] void damaged(const char* what, uint64_t at) const;
-  [[noreturn]] static void missingLibrary(const char* library);
-  ifd* readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next);
-  bool visited(uint32_t offset) const;
+  [[noreturn]] ORVANE_LOCAL void damaged(const char* what, uint64_t at) const;
+  [[noreturn]] ORVANE_LOCAL static void missingLibrary(const char* library);
+  ORVANE_LOCAL ifd* readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next);
+  ORVANE_LOCAL bool visited(uint32_t offset) const;
 
   exifHeader& et_header;
   mstream et_stream;

@@ -9,8 +9,9 @@
 #include <cstdint>
 
 #include "byteReader.h"
+#include "orvaneExport.h"
 
-class mstream {
+class ORVANE_EXPORT mstream {
  public:
   mstream() = default;
   explicit mstream(const byteReader& block) : ms_block(block) {}

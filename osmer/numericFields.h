@@ -9,8 +9,9 @@
 
 #include "byteReader.h"
 #include "field.h"
+#include "orvaneExport.h"
 
-class numericField : public field {
+class ORVANE_EXPORT numericField : public field {
  public:
   explicit numericField(const entry& e) : field(e) {}
   void populate(mstream& m) override;
@@ -22,7 +23,7 @@ class numericField : public field {
   uint32_t nf_count = 0;
 };
 
-class integerField : public numericField {
+class ORVANE_EXPORT integerField : public numericField {
  public:
   explicit integerField(const entry& e) : numericField(e) {}
   void handleField(fieldHandler& h) const override;
@@ -30,7 +31,7 @@ class integerField : public numericField {
   bool isSigned() const;
 };
 
-class rationalField : public numericField {
+class ORVANE_EXPORT rationalField : public numericField {
  public:
   explicit rationalField(const entry& e) : numericField(e) {}
   void handleField(fieldHandler& h) const override;
@@ -39,7 +40,7 @@ class rationalField : public numericField {
   bool isSigned() const { return f_entry.type() == tiff_srational; }
 };
 
-class realField : public numericField {
+class ORVANE_EXPORT realField : public numericField {
  public:
   explicit realField(const entry& e) : numericField(e) {}
   void handleField(fieldHandler& h) const override;

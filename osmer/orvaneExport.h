@@ -7,5 +7,7 @@
 #define ORVANE_OSMER_ORVANEEXPORT_H
 
 #define ORVANE_EXPORT __attribute__((visibility("default")))
+// A private member of an exported class that no other library calls.
+#define ORVANE_LOCAL __attribute__((visibility("hidden")))
 
 #endif
