@@ -77,18 +77,18 @@ class audioFile {
   audioFile(const audioFile&) = delete;
   audioFile& operator=(const audioFile&) = delete;
 
-  bool created() const { return af_fd >= 0; }
+  bool created() const { return au_fd >= 0; }
 
   void create(const string& name) {
-    af_name = name;
-    const string::size_type slash = af_name.rfind('/');
-    const string dir = slash == string::npos ? string() : af_name.substr(0, slash + 1);
+    au_name = name;
+    const string::size_type slash = au_name.rfind('/');
+    const string dir = slash == string::npos ? string() : au_name.substr(0, slash + 1);
     for (int attempt = 0; attempt < 1000; ++attempt) {
       string temp = dir + ".sonlift-" + randomSuffix();
       int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
       if (fd >= 0) {
-        af_fd = fd;
-        af_temp = temp;
+        au_fd = fd;
+        au_temp = temp;
         return;
       }
       if (errno != EEXIST) break;
@@ -99,7 +99,7 @@ class audioFile {
   // Writes all n bytes, continuing short and interrupted writes.
   void write(const unsigned char* p, size_t n) {
     while (n > 0) {
-      ssize_t w = ::write(af_fd, p, n);
+      ssize_t w = ::write(au_fd, p, n);
       if (w < 0) {
         if (errno == EINTR) continue;
         throw file_error(writeFailure);
@@ -112,24 +112,24 @@ class audioFile {
 
   // Closes the file and puts it in place under the output name.
   void keep() {
-    int fd = af_fd;
-    af_fd = -1;
+    int fd = au_fd;
+    au_fd = -1;
     if (::close(fd) != 0 && errno != EINTR) throw file_error(writeFailure);
-    if (::rename(af_temp.c_str(), af_name.c_str()) != 0) throw file_error(renameFailure);
-    af_temp.clear();
+    if (::rename(au_temp.c_str(), au_name.c_str()) != 0) throw file_error(renameFailure);
+    au_temp.clear();
   }
 
  private:
   void discard() {
-    if (af_fd >= 0) ::close(af_fd);
-    af_fd = -1;
-    if (!af_temp.empty()) ::unlink(af_temp.c_str());
-    af_temp.clear();
+    if (au_fd >= 0) ::close(au_fd);
+    au_fd = -1;
+    if (!au_temp.empty()) ::unlink(au_temp.c_str());
+    au_temp.clear();
   }
 
-  string af_name;
-  string af_temp;  // the temporary file while it exists, else empty
-  int af_fd = -1;
+  string au_name;
+  string au_temp;  // the temporary file while it exists, else empty
+  int au_fd = -1;
 };
 
 // Walks the marker list and writes the audio of the APP2 segments from the

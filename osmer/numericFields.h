@@ -16,11 +16,11 @@ class ORVANE_EXPORT numericField : public field {
   explicit numericField(const entry& e) : field(e) {}
   void populate(mstream& m) override;
   // Number of values (0 before populate, or when the value was not found).
-  uint32_t count() const { return nf_count; }
+  uint32_t count() const { return nm_count; }
 
  protected:
-  byteReader nf_values;  // count x unit size bytes, in the block's byte order
-  uint32_t nf_count = 0;
+  byteReader nm_values;  // count x unit size bytes, in the block's byte order
+  uint32_t nm_count = 0;
 };
 
 class ORVANE_EXPORT integerField : public numericField {
