@@ -107,11 +107,16 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
   // Listed at once, so that ~exif destroys its fields whatever happens next.
   et_dirs[et_dirCount++] = dir;
   for (unsigned i = 0; i < count; ++i, at += entrySize) {
-    uint16_t tag, type;
-    uint32_t n, value;
-    if (!block.u16At(at, tag) || !block.u16At(at + 2, type) || !block.u32At(at + 4, n) ||
-        !block.u32At(at + 8, value))
-      break;  // the table runs past the block: the directory ends here
+    // One bounds check for the whole entry; its four fields then lie
+    // inside a reader of known size.
+    byteReader raw;
+    if (!block.sub(at, entrySize, raw)) break;  // the table runs past the block: it ends here
+    uint16_t tag = 0, type = 0;
+    uint32_t n = 0, value = 0;
+    raw.u16At(0, tag);
+    raw.u16At(2, type);
+    raw.u32At(4, n);
+    raw.u32At(8, value);
     const unsigned unit = tiffUnitSize(type);
     if (unit == 0) continue;  // a type we cannot size
     const uint64_t bytes = uint64_t(n) * unit;
