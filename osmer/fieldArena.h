@@ -32,7 +32,7 @@ class ORVANE_EXPORT fieldArena {
   }
 
   // The first chunk holds the fields of a camera's EXIF block; later ones
-  // double in size.
+  // double in size.  The library keeps one first chunk for the next set.
   static constexpr size_t firstChunk = 4096;
 
  private:
@@ -41,6 +41,7 @@ class ORVANE_EXPORT fieldArena {
 
   struct chunk {
     chunk* next;
+    size_t size;  // bytes, this header included
   };
 
   chunk* fa_chunks = nullptr;
