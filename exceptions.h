@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
-class misc_error {
+#include "orvaneExport.h"
+
+class ORVANE_EXPORT misc_error {
  public:
   explicit misc_error(const char* m1) : me_msg1(m1 ? m1 : ""), me_msg2() {}
   misc_error(const char* m1, const char* m2)
@@ -28,7 +30,7 @@ class misc_error {
 
 // A failed system call on the named file: msg2 carries ": " and the system's
 // error text for the errno current when the record is built.
-class file_error : public misc_error {
+class ORVANE_EXPORT file_error : public misc_error {
  public:
   explicit file_error(const char* m) : misc_error(m) { set_err(errno); }
   file_error(const char* m, int err) : misc_error(m) { set_err(err); }
@@ -40,6 +42,6 @@ class file_error : public misc_error {
   }
 };
 
-class eof {};
+class ORVANE_EXPORT eof {};
 
 #endif

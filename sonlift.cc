@@ -90,20 +90,20 @@ class audioFile {
   audioFile(const audioFile&) = delete;
   audioFile& operator=(const audioFile&) = delete;
 
-  bool created() const { return af_fd >= 0; }
+  bool created() const { return au_fd >= 0; }
 
   void create(const string& name) {
-    af_name = name;
-    const string::size_type slash = af_name.rfind('/');
-    const string dir = slash == string::npos ? string() : af_name.substr(0, slash + 1);
+    au_name = name;
+    const string::size_type slash = au_name.rfind('/');
+    const string dir = slash == string::npos ? string() : au_name.substr(0, slash + 1);
     struct stat old;
-    af_replaces = ::lstat(af_name.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    if (af_replaces) af_old = old;
+    au_replaces = ::lstat(au_name.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (au_replaces) au_old = old;
     // Private until keep() gives it the older file's bits and owner.
-    const mode_t mode = af_replaces ? 0600 : 0666;
+    const mode_t mode = au_replaces ? 0600 : 0666;
     // The usual name is 19 bytes; on a path that leaves no room for it, one
     // as long as the output's own last component.
-    const size_t outputLength = af_name.size() - dir.size();
+    const size_t outputLength = au_name.size() - dir.size();
     bool shortName = false;
     int err = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -111,8 +111,8 @@ class audioFile {
                                            : ".sonlift-" + randomSuffix(10));
       int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
       if (fd >= 0) {
-        af_fd = fd;
-        af_temp = temp;
+        au_fd = fd;
+        au_temp = temp;
         return;
       }
       err = errno;
@@ -122,14 +122,14 @@ class audioFile {
       }
       if (err != EEXIST) break;
     }
-    if (af_replaces && writeInPlace()) return;
+    if (au_replaces && writeInPlace()) return;
     throw file_error(writeFailure, err);
   }
 
   // Writes all n bytes, continuing short and interrupted writes.
   void write(const unsigned char* p, size_t n) {
     while (n > 0) {
-      ssize_t w = ::write(af_fd, p, n);
+      ssize_t w = ::write(au_fd, p, n);
       if (w < 0) {
         if (errno == EINTR) continue;
         throw file_error(writeFailure);
@@ -142,18 +142,18 @@ class audioFile {
 
   // Closes the file and puts it in place under the output name.
   void keep() {
-    if (!af_temp.empty() && af_replaces) {
+    if (!au_temp.empty() && au_replaces) {
       // The owner first: a change of owner may clear permission bits.
-      if (::fchown(af_fd, af_old.st_uid, af_old.st_gid) != 0)
-        (void)!::fchown(af_fd, static_cast<uid_t>(-1), af_old.st_gid);  // at least the group
-      if (::fchmod(af_fd, af_old.st_mode & 0777) != 0) throw file_error(writeFailure);
+      if (::fchown(au_fd, au_old.st_uid, au_old.st_gid) != 0)
+        (void)!::fchown(au_fd, static_cast<uid_t>(-1), au_old.st_gid);  // at least the group
+      if (::fchmod(au_fd, au_old.st_mode & 0777) != 0) throw file_error(writeFailure);
     }
-    int fd = af_fd;
-    af_fd = -1;
+    int fd = au_fd;
+    au_fd = -1;
     if (::close(fd) != 0 && errno != EINTR) throw file_error(writeFailure);
-    if (af_temp.empty()) return;  // written in place
-    if (::rename(af_temp.c_str(), af_name.c_str()) != 0) throw file_error(renameFailure);
-    af_temp.clear();
+    if (au_temp.empty()) return;  // written in place
+    if (::rename(au_temp.c_str(), au_name.c_str()) != 0) throw file_error(renameFailure);
+    au_temp.clear();
   }
 
  private:
@@ -161,11 +161,11 @@ class audioFile {
   // may write, and empties it.  Returns false, errno untouched, otherwise.
   bool writeInPlace() {
     const int saved = errno;
-    int fd = ::open(af_name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = ::open(au_name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == af_old.st_dev &&
-        st.st_ino == af_old.st_ino && ::ftruncate(fd, 0) == 0) {
-      af_fd = fd;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == au_old.st_dev &&
+        st.st_ino == au_old.st_ino && ::ftruncate(fd, 0) == 0) {
+      au_fd = fd;
       return true;
     }
     if (fd >= 0) ::close(fd);
@@ -174,17 +174,17 @@ class audioFile {
   }
 
   void discard() {
-    if (af_fd >= 0) ::close(af_fd);
-    af_fd = -1;
-    if (!af_temp.empty()) ::unlink(af_temp.c_str());
-    af_temp.clear();
+    if (au_fd >= 0) ::close(au_fd);
+    au_fd = -1;
+    if (!au_temp.empty()) ::unlink(au_temp.c_str());
+    au_temp.clear();
   }
 
-  string af_name;
-  string af_temp;  // the temporary file while it exists, else empty
-  int af_fd = -1;
-  bool af_replaces = false;  // an older regular file stands at af_name
-  struct stat af_old = {};   // and these are its owner and mode
+  string au_name;
+  string au_temp;  // the temporary file while it exists, else empty
+  int au_fd = -1;
+  bool au_replaces = false;  // an older regular file stands at au_name
+  struct stat au_old = {};   // and these are its owner and mode
 };
 
 // A RIFF WAVE stream begins with "RIFF", its length in four bytes, "WAVE".

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -55,7 +54,10 @@ time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
   const long offsets[3] = {utcOffsetAt(asUtc - day), utcOffsetAt(asUtc + day), utcOffsetAt(asUtc)};
   bool found = false;
   time_t out = 0;
-  for (long offset : offsets) {
+  for (int i = 0; i < 3; ++i) {
+    const long offset = offsets[i];
+    // An offset seen already gives the same candidate again.
+    if ((i > 0 && offset == offsets[0]) || (i == 2 && offset == offsets[1])) continue;
     const time_t t = asUtc - offset;
     struct tm back;
     if (!localtime_r(&t, &back) || !sameWallClock(back, wall)) continue;
@@ -65,7 +67,35 @@ time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
   return found ? out : asUtc - offsets[0];  // not found: in a skipped hour
 }
 
+// Writes v zero-filled to at least width characters (the minus sign
+// included), as printf's %0*lld does.
+char* putFilled(char* out, long long v, int width) {
+  unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : v;
+  char digits[20];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u);
+  if (v < 0) {
+    *out++ = '-';
+    --width;
+  }
+  for (int i = n; i < width; ++i) *out++ = '0';
+  while (n) *out++ = digits[--n];
+  return out;
+}
+
 }  // namespace
+
+void formatExifDate(char* buffer, const long long v[6]) {
+  static const char delimiter[6] = {':', ':', ' ', ':', ':', '\0'};
+  char* out = buffer;
+  for (int i = 0; i < 6; ++i) {
+    out = putFilled(out, v[i], i == 0 ? 4 : 2);
+    *out++ = delimiter[i];
+  }
+}
 
 time_t exif_time(std::string /*file*/, exif* e) {
   const ifd* ifdir = nullptr;
@@ -95,10 +125,8 @@ time_t exif_time(std::string /*file*/, exif* e) {
 
   if (!yl && !ml && !dl && !hl && !nl && !sl) throw misc_error("", " contains invalid zero date");
 
-  // Six values at full width: 6 x 11 characters and 5 delimiters.
-  char buffer[80];
-  std::snprintf(buffer, sizeof buffer, "%04lld:%02lld:%02lld %02lld:%02lld:%02lld", yl, ml, dl, hl,
-                nl, sl);
+  char buffer[exifDateMax];
+  formatExifDate(buffer, v);
   if (std::strcmp(buffer, dto.c_str()) != 0) throw misc_error(" invalid DateTimeOriginal tag in");
 
   const misc_error noUnixTime(" unable to make unix time in");

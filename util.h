@@ -33,4 +33,13 @@ accessTime noteAccessTime(const std::string& file);
 // another time than the one asked for.
 void set_mtime(std::string file, time_t unixtime, int fd, const accessTime& before);
 
+// Six values at full width (a minus sign and ten digits each), five
+// delimiters and the terminating NUL.
+constexpr int exifDateMax = 6 * 11 + 5 + 1;
+
+// Writes the six values (each within the range of a signed 32-bit number)
+// in EXIF date form, exactly as
+// "%04lld:%02lld:%02lld %02lld:%02lld:%02lld" formats them, with its NUL.
+void formatExifDate(char* buffer, const long long v[6]);
+
 #endif

@@ -21,6 +21,12 @@ set(ORVANE_PROGRAMS chronel segdump glossel sonlift)
 
 install(TARGETS ${ORVANE_PROGRAMS}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The installed programs' RUNPATH: the libraries relative to bin/, written
+# over the build tree's (see the top-level CMakeLists.txt).
+foreach(program IN LISTS ORVANE_PROGRAMS)
+  install(CODE "file(RPATH_SET FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                   NEW_RPATH \"${ORVANE_INSTALL_RUNPATH}\")")
+endforeach()
 
 # Only the run-time files: libosmer.so.1.0.0 and its SONAME link
 # libosmer.so.1.  No headers are installed, so no libosmer.so link for
@@ -32,8 +38,10 @@ install(TARGETS osmer telmar varden
                 NAMELINK_SKIP)
 
 # A library finds the libraries it needs beside itself (the programs'
-# RUNPATH, relative to bin/, does not serve the libraries' own needs).
-set_target_properties(osmer telmar varden PROPERTIES INSTALL_RPATH "$ORIGIN")
+# RUNPATH, relative to bin/, does not serve the libraries' own needs), in
+# the build tree as in an installed one.
+set_target_properties(osmer telmar varden PROPERTIES INSTALL_RPATH "$ORIGIN"
+                      BUILD_WITH_INSTALL_RPATH ON)
 
 # Manual pages: man/NAME.1 is compressed with gzip -9n (no name, no time
 # stamp, so the same page always gives the same bytes) into the build tree.

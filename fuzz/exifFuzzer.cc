@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (const tag* known = exifTag::find(f->tag())) FUZZ_CHECK(known->name() != nullptr);
         const textHandler* h = plainHandlers::map.findHandler(f->tag());
         FUZZ_CHECK(h != nullptr);
-        const char* text = h->fieldText(dir.get(), f.get());
+        const char* text = h->fieldText(dir, f);
         FUZZ_CHECK(text != nullptr);
         sink += static_cast<unsigned>(std::strlen(text));
       }

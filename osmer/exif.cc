@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
+#include <string>
 
 #include "exceptions.h"
 #include "fieldKinds.h"
@@ -22,17 +24,6 @@ bool isPointer(const entry& e) {
 
 }  // namespace
 
-const char* ifd::name() const {
-  static const char* const names[] = {"IFD0", "Exif", "GPS", "Interop", "IFD1"};
-  return names[i_kind];
-}
-
-const field* ifd::find(unsigned short tag) const {
-  for (const auto& f : i_fields)
-    if (f->tag() == tag) return f.get();
-  return nullptr;
-}
-
 exif::exif(exifHeader& header) : et_header(header) {
   if (int err = header.file().err()) throw file_error(" unable to open", err);
   if (!header.wellFormed()) {
@@ -50,6 +41,20 @@ exif::exif(exifHeader& header) : et_header(header) {
   if (!block.u32At(4, et_ifd0)) damaged("no TIFF header", 0);
   et_stream = mstream(block);
   et_valueBudget = valueBudgetBlocks * uint64_t(block.size());
+  // Without libvarden's kinds every ASCII field would be dropped without a
+  // word, and a photograph would seem to lack its capture time.
+  if (const char* missing = missingFieldKinds()) missingLibrary(missing);
+}
+
+exif::~exif() {
+  for (const ifd* d : directories())
+    for (field* f : d->fields()) f->~field();
+}
+
+void exif::missingLibrary(const char* library) {
+  const std::string text = ": " + std::string(library) +
+                           " is not loaded (no ASCII and UNDEFINED field kinds)";
+  throw misc_error(" unable to read the EXIF fields of", text.c_str());
 }
 
 void exif::damaged(const char* what, uint64_t at) const {
@@ -60,7 +65,7 @@ void exif::damaged(const char* what, uint64_t at) const {
 }
 
 bool exif::visited(uint32_t offset) const {
-  for (const auto& d : et_dirs)
+  for (const ifd* d : directories())
     if (d->offset() == offset) return true;
   return false;
 }
@@ -79,7 +84,7 @@ void exif::populate() {
     const auto* n = dynamic_cast<const integerField*>(f);
     return n && n->count() ? static_cast<uint32_t>(n->value(0)) : 0;
   };
-  const ifd* dir0 = et_dirs.front().get();
+  const ifd* dir0 = et_dirs[0];
   const ifd* exifDir = nullptr;
   if (uint32_t at = pointerOf(dir0, exifPointer)) exifDir = readDirectory(ifd::exifIfd, at, nullptr);
   if (uint32_t at = pointerOf(dir0, gpsPointer)) readDirectory(ifd::gpsIfd, at, nullptr);
@@ -91,17 +96,27 @@ void exif::populate() {
 ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
   const byteReader& block = et_stream.block();
   uint16_t count = 0;
-  if (offset < tiffHeaderSize || visited(offset) || !block.u16At(offset, count)) return nullptr;
-  auto dir = std::make_unique<ifd>(kind, offset);
+  if (offset < tiffHeaderSize || visited(offset) || !block.u16At(offset, count) ||
+      et_dirCount == maxDirectories)
+    return nullptr;
   uint64_t at = uint64_t(offset) + 2;
   // Room for the entries, as many as the block can hold after the count.
-  dir->reserve(std::min<uint64_t>(count, (block.size() - at) / entrySize));
+  const auto room = static_cast<uint32_t>(std::min<uint64_t>(count, (block.size() - at) / entrySize));
+  auto slots = static_cast<field**>(et_arena.allocate(sizeof(field*) * room, alignof(field*)));
+  ifd* dir = new (et_arena.allocate(sizeof(ifd), alignof(ifd))) ifd(kind, offset, slots, room);
+  // Listed at once, so that ~exif destroys its fields whatever happens next.
+  et_dirs[et_dirCount++] = dir;
   for (unsigned i = 0; i < count; ++i, at += entrySize) {
-    uint16_t tag, type;
-    uint32_t n, value;
-    if (!block.u16At(at, tag) || !block.u16At(at + 2, type) || !block.u32At(at + 4, n) ||
-        !block.u32At(at + 8, value))
-      break;  // the table runs past the block: the directory ends here
+    // One bounds check for the whole entry; its four fields then lie
+    // inside a reader of known size.
+    byteReader raw;
+    if (!block.sub(at, entrySize, raw)) break;  // the table runs past the block: it ends here
+    uint16_t tag = 0, type = 0;
+    uint32_t n = 0, value = 0;
+    raw.u16At(0, tag);
+    raw.u16At(2, type);
+    raw.u32At(4, n);
+    raw.u32At(8, value);
     const unsigned unit = tiffUnitSize(type);
     if (unit == 0) continue;  // a type we cannot size
     const uint64_t bytes = uint64_t(n) * unit;
@@ -116,20 +131,18 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
       et_valueBudget -= bytes;
     }
     const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
-    std::unique_ptr<field> f = makeField(e);
-    if (!f) continue;
-    f->populate(et_stream);
-    dir->add(std::move(f));
+    fieldPtr f = makeField(e, et_arena);
+    if (!f || !dir->add(f.get())) continue;
+    f.release()->populate(et_stream);
   }
   if (next && !block.u32At(uint64_t(offset) + 2 + entrySize * count, *next)) *next = 0;
-  et_dirs.push_back(std::move(dir));
-  return et_dirs.back().get();
+  return dir;
 }
 
 const field* exif::find(unsigned short tag, const ifd*& where) const {
-  for (const auto& d : et_dirs)
+  for (const ifd* d : directories())
     if (const field* f = d->find(tag)) {
-      where = d.get();
+      where = d;
       return f;
     }
   return nullptr;

@@ -10,18 +10,20 @@
 #define ORVANE_OSMER_EXIF_H
 
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 #include "exifHeader.h"
+#include "fieldArena.h"
 #include "ifd.h"
 #include "mstream.h"
+#include "orvaneExport.h"
 
-class exif {
+class ORVANE_EXPORT exif {
  public:
   // Throws misc_error when the file could not be opened, has no EXIF block,
-  // or its block does not start with a TIFF header.
+  // or its block does not start with a TIFF header, and when the program
+  // lacks the field kinds of a library it should have loaded.
   explicit exif(exifHeader& header);
+  ~exif();
   exif(const exif&) = delete;
   exif& operator=(const exif&) = delete;
 
@@ -32,7 +34,7 @@ class exif {
   const field* find(unsigned short tag, const ifd*& where) const;
 
   // The directories read, in the order find searches them.
-  const std::vector<std::unique_ptr<ifd>>& directories() const { return et_dirs; }
+  pointerList<ifd> directories() const { return pointerList<ifd>(et_dirs, et_dirCount); }
 
   // Values stored apart from their entries are read up to this many times
   // the size of the block in all; entries beyond that are skipped.
@@ -43,17 +45,23 @@ class exif {
   static constexpr unsigned short gpsPointer = 0x8825;
   static constexpr unsigned short interopPointer = 0xA005;
 
+  // IFD0, Exif, GPS, Interop, IFD1: each is read at most once.
+  static constexpr unsigned maxDirectories = 5;
+
  private:
-  [[noreturn]] void damaged(const char* what, uint64_t at) const;
-  ifd* readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next);
-  bool visited(uint32_t offset) const;
+  [[noreturn]] ORVANE_LOCAL void damaged(const char* what, uint64_t at) const;
+  [[noreturn]] ORVANE_LOCAL static void missingLibrary(const char* library);
+  ORVANE_LOCAL ifd* readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next);
+  ORVANE_LOCAL bool visited(uint32_t offset) const;
 
   exifHeader& et_header;
   mstream et_stream;
   uint32_t et_ifd0 = 0;
   bool et_populated = false;
   uint64_t et_valueBudget = 0;  // bytes of separately stored values still to read
-  std::vector<std::unique_ptr<ifd>> et_dirs;
+  fieldArena et_arena;  // the directories and fields, destroyed by ~exif
+  ifd* et_dirs[maxDirectories] = {};
+  unsigned et_dirCount = 0;
 };
 
 #endif

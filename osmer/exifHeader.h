@@ -8,8 +8,9 @@
 
 #include "byteReader.h"
 #include "jfif.h"
+#include "orvaneExport.h"
 
-class exifHeader {
+class ORVANE_EXPORT exifHeader {
  public:
   explicit exifHeader(jfif& file);
   bool wellFormed() const { return j_found; }

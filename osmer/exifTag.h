@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "orvaneExport.h"
+
 struct tag {
   unsigned short tg_value;
   const char* tg_name;
@@ -11,7 +13,7 @@ struct tag {
   const char* name() const { return tg_name; }
 };
 
-class exifTag {
+class ORVANE_EXPORT exifTag {
  public:
   // The known tag with this number, or null.  GPS tags share their small
   // numbers with no TIFF or EXIF tag but InteroperabilityIndex (1); the

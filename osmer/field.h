@@ -4,11 +4,12 @@
 #define ORVANE_OSMER_FIELD_H
 
 #include "entry.h"
+#include "orvaneExport.h"
 
 class mstream;
 class fieldHandler;
 
-class field {
+class ORVANE_EXPORT field {
  public:
   explicit field(const entry& e) : f_entry(e) {}
   field(const field&) = delete;

@@ -4,18 +4,14 @@
 
 namespace {
 
-template <class Kind>
-std::unique_ptr<field> make(const entry& e) {
-  return std::make_unique<Kind>(e);
-}
-
 // Indexed by TIFF type; ASCII (2) and UNDEFINED (7) come from libvarden.
 // Constant-initialised, so it is ready before any library's constructors run.
 fieldMaker makers[14] = {
-    nullptr,               make<integerField>,  nullptr,              make<integerField>,
-    make<integerField>,    make<rationalField>, make<integerField>,   nullptr,
-    make<integerField>,    make<integerField>,  make<rationalField>,  make<realField>,
-    make<realField>,       make<integerField>};
+    nullptr,                        makeFieldIn<integerField>,  nullptr,
+    makeFieldIn<integerField>,      makeFieldIn<integerField>,  makeFieldIn<rationalField>,
+    makeFieldIn<integerField>,      nullptr,                    makeFieldIn<integerField>,
+    makeFieldIn<integerField>,      makeFieldIn<rationalField>, makeFieldIn<realField>,
+    makeFieldIn<realField>,         makeFieldIn<integerField>};
 
 }  // namespace
 
@@ -25,8 +21,12 @@ bool registerFieldKind(unsigned short tiffType, fieldMaker maker) {
   return true;
 }
 
-std::unique_ptr<field> makeField(const entry& e) {
+fieldPtr makeField(const entry& e, fieldArena& arena) {
   const unsigned type = e.type();
   if (type >= 14 || !makers[type]) return nullptr;
-  return makers[type](e);
+  return fieldPtr(makers[type](arena, e));
+}
+
+const char* missingFieldKinds() {
+  return makers[tiff_ascii] && makers[tiff_undefined] ? nullptr : "libvarden";
 }

@@ -16,8 +16,9 @@
 #include <memory>
 
 #include "byteReader.h"
+#include "orvaneExport.h"
 
-class fileImage {
+class ORVANE_EXPORT fileImage {
  public:
   fileImage() = default;
   ~fileImage();

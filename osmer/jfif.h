@@ -14,8 +14,9 @@
 #include "exceptions.h"
 #include "fileImage.h"
 #include "jfif_marker.h"
+#include "orvaneExport.h"
 
-class jfif {
+class ORVANE_EXPORT jfif {
  public:
   explicit jfif(const char* name);
   jfif(const jfif&) = delete;

@@ -10,7 +10,9 @@
 
 #include <cstdint>
 
-class jfif_marker {
+#include "orvaneExport.h"
+
+class ORVANE_EXPORT jfif_marker {
  public:
   enum type_t : int32_t {
     jm_tem = 1,

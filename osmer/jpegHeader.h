@@ -3,8 +3,9 @@
 #define ORVANE_OSMER_JPEGHEADER_H
 
 #include "jfif.h"
+#include "orvaneExport.h"
 
-class jpegHeader {
+class ORVANE_EXPORT jpegHeader {
  public:
   explicit jpegHeader(jfif& file);
   bool wellFormed() const { return j_wellFormed; }

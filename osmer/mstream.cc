@@ -11,9 +11,3 @@ unsigned long mstream::read(void* dst, unsigned long n) {
   ms_pos += got;
   return got;
 }
-
-bool mstream::view(unsigned long n, const unsigned char*& p) {
-  if (!ms_block.viewAt(ms_pos, n, p)) return false;
-  ms_pos += n;
-  return true;
-}

@@ -9,8 +9,9 @@
 #include <cstdint>
 
 #include "byteReader.h"
+#include "orvaneExport.h"
 
-class mstream {
+class ORVANE_EXPORT mstream {
  public:
   mstream() = default;
   explicit mstream(const byteReader& block) : ms_block(block) {}
@@ -29,7 +30,11 @@ class mstream {
   unsigned long read(void* dst, unsigned long n);
 
   // A view of the n bytes at the position, which then moves past them.
-  bool view(unsigned long n, const unsigned char*& p);
+  bool view(unsigned long n, const unsigned char*& p) {
+    if (!ms_block.viewAt(ms_pos, n, p)) return false;
+    ms_pos += n;
+    return true;
+  }
 
   // The block itself, in the block's byte order.
   const byteReader& block() const { return ms_block; }

@@ -9,20 +9,21 @@
 
 #include "byteReader.h"
 #include "field.h"
+#include "orvaneExport.h"
 
-class numericField : public field {
+class ORVANE_EXPORT numericField : public field {
  public:
   explicit numericField(const entry& e) : field(e) {}
   void populate(mstream& m) override;
   // Number of values (0 before populate, or when the value was not found).
-  uint32_t count() const { return nf_count; }
+  uint32_t count() const { return nm_count; }
 
  protected:
-  byteReader nf_values;  // count x unit size bytes, in the block's byte order
-  uint32_t nf_count = 0;
+  byteReader nm_values;  // count x unit size bytes, in the block's byte order
+  uint32_t nm_count = 0;
 };
 
-class integerField : public numericField {
+class ORVANE_EXPORT integerField : public numericField {
  public:
   explicit integerField(const entry& e) : numericField(e) {}
   void handleField(fieldHandler& h) const override;
@@ -30,7 +31,7 @@ class integerField : public numericField {
   bool isSigned() const;
 };
 
-class rationalField : public numericField {
+class ORVANE_EXPORT rationalField : public numericField {
  public:
   explicit rationalField(const entry& e) : numericField(e) {}
   void handleField(fieldHandler& h) const override;
@@ -39,7 +40,7 @@ class rationalField : public numericField {
   bool isSigned() const { return f_entry.type() == tiff_srational; }
 };
 
-class realField : public numericField {
+class ORVANE_EXPORT realField : public numericField {
  public:
   explicit realField(const entry& e) : numericField(e) {}
   void handleField(fieldHandler& h) const override;

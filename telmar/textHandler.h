@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "orvaneExport.h"
+
 class ifd;
 class field;
 
-class textHandler {
+class ORVANE_EXPORT textHandler {
  public:
   // The field's value as NUL-terminated text, owned by the handler and valid
   // until its next call.  Never null.
@@ -18,7 +20,7 @@ class textHandler {
 // The plain rendering: ASCII values up to their first NUL, numbers in
 // decimal, rationals as n/d, several values separated by blanks, undefined
 // bytes as text when printable and as hexadecimal pairs otherwise.
-class plainTextHandler : public textHandler {
+class ORVANE_EXPORT plainTextHandler : public textHandler {
  public:
   const char* fieldText(const ifd* dir, const field* f) const override;
 

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "textHandler.h"
+#include "orvaneExport.h"
 
-class textHandlerMap {
+class ORVANE_EXPORT textHandlerMap {
  public:
   // The handler for the tag: one set for it, else the fallback; null when
   // there is neither.  The map keeps ownership.
@@ -25,7 +26,7 @@ class textHandlerMap {
   const textHandler* thm_fallback = nullptr;
 };
 
-class plainHandlers : public textHandlerMap {
+class ORVANE_EXPORT plainHandlers : public textHandlerMap {
  public:
   plainHandlers();
   static plainHandlers map;

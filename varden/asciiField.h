@@ -9,8 +9,9 @@
 #include <memory>
 
 #include "field.h"
+#include "orvaneExport.h"
 
-class asciiField : public field {
+class ORVANE_EXPORT asciiField : public field {
  public:
   explicit asciiField(const entry& e);
   void populate(mstream& m) override;

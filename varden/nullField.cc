@@ -1,7 +1,5 @@
 #include "nullField.h"
 
-#include <memory>
-
 #include "asciiField.h"
 #include "fieldKinds.h"
 #include "undefinedField.h"
@@ -10,17 +8,12 @@ entry nullField::nf_e;
 
 namespace {
 
-template <class Kind>
-std::unique_ptr<field> make(const entry& e) {
-  return std::make_unique<Kind>(e);
-}
-
 // Loading this library gives the container library's EXIF parser its ASCII
 // and UNDEFINED kinds; unloading takes them back.
 struct registration {
   registration() {
-    registerFieldKind(tiff_ascii, make<asciiField>);
-    registerFieldKind(tiff_undefined, make<undefinedField>);
+    registerFieldKind(tiff_ascii, makeFieldIn<asciiField>);
+    registerFieldKind(tiff_undefined, makeFieldIn<undefinedField>);
   }
   ~registration() {
     registerFieldKind(tiff_ascii, nullptr);

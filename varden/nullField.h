@@ -3,8 +3,9 @@
 #define ORVANE_VARDEN_NULLFIELD_H
 
 #include "entry.h"
+#include "orvaneExport.h"
 
-class nullField {
+class ORVANE_EXPORT nullField {
  public:
   static const entry& emptyEntry() { return nf_e; }
 

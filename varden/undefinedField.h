@@ -6,8 +6,9 @@
 #include <memory>
 
 #include "field.h"
+#include "orvaneExport.h"
 
-class undefinedField : public field {
+class ORVANE_EXPORT undefinedField : public field {
  public:
   explicit undefinedField(const entry& e);
   void populate(mstream& m) override;

@@ -37,7 +37,7 @@ class HostileExif : public ::testing::Test {
     uint64_t sum = 0;
     for (const auto& d : set.directories())
       for (const auto& f : d->fields())
-        if (auto a = dynamic_cast<const asciiField*>(f.get())) {
+        if (auto a = dynamic_cast<const asciiField*>(f)) {
           sum += a->count();
           if (fields) ++*fields;
         }

@@ -13,6 +13,8 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "jpegWriter.h"
 #include "runTool.h"
@@ -161,6 +163,32 @@ TEST_F(Installed, ProgramsNeedTheLibrariesBySonameThroughARunpathRelativeToThems
           << "does not load " << l;
       EXPECT_TRUE(foundIn(dirs, soname(l))) << l << " not found through:\n" << dyn;
     }
+  }
+}
+
+// Every element of every search path, built or installed, is absolute or
+// relative to the file: an empty or relative one is taken from the working
+// directory, where a photograph's folder could supply a library.
+TEST_F(Installed, NoSearchPathElementDependsOnTheWorkingDirectory) {
+  std::vector<std::string> files;
+  for (const char* p : programs) files.insert(files.end(), {bin(p), BUILD_TREE "/" + std::string(p)});
+  for (const char* l : libraries)
+    files.insert(files.end(), {lib(soname(l)), BUILD_TREE "/lib/" + soname(l)});
+  const std::regex entry(R"(\((RUNPATH|RPATH)\)\s+Library r(un)?path: \[([^\]]*)\])");
+  for (const std::string& f : files) {
+    const std::string dyn = readelf(f);
+    bool any = false;
+    for (std::sregex_iterator it(dyn.begin(), dyn.end(), entry), end; it != end; ++it) {
+      const std::string list = (*it)[3].str() + ":";  // so that a trailing empty element counts
+      for (size_t from = 0, colon; (colon = list.find(':', from)) != std::string::npos;
+           from = colon + 1) {
+        const std::string dir = list.substr(from, colon - from);
+        EXPECT_TRUE(dir.rfind("/", 0) == 0 || dir.rfind("$ORIGIN", 0) == 0)
+            << f << " searches \"" << dir << "\"";
+        any = true;
+      }
+    }
+    EXPECT_TRUE(any) << f << " has no search path";
   }
 }
 

@@ -59,7 +59,8 @@ std::string render(bool big, unsigned short tag, unsigned short type, uint32_t c
     block.insert(block.end(), value.begin(), value.end());
   }
   mstream m{byteReader(block.data(), block.size(), big)};
-  std::unique_ptr<field> f = makeField(entry(tag, type, count, 0, 4));
+  fieldArena arena;
+  fieldPtr f = makeField(entry(tag, type, count, 0, 4), arena);
   if (!f) return "(no field)";
   f->populate(m);
   const textHandler* h = plainHandlers::map.findHandler(tag);

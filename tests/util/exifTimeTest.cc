@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -320,6 +322,21 @@ TEST_F(ExifTime, TheZoneIsReadOnEveryCall) {
     tokyo = timeOf(text);
   }
   EXPECT_EQ(utc - tokyo, 9 * 3600);
+}
+
+TEST(ExifDateForm, WritesWhatPrintfWrites) {
+  // Zero fill to the width, the sign inside it, wider values in full.
+  const long long values[] = {0, 1, 9, 10, 99, 100, 999, 1000, 2004, 9999, 10000, 12345,
+                              -1, -9, -10, -99, -100, -999, -1000, INT_MAX, INT_MIN};
+  for (long long a : values)
+    for (long long b : values) {
+      const long long v[6] = {a, b, a, b, b, a};
+      char expected[exifDateMax], got[exifDateMax];
+      std::snprintf(expected, sizeof expected, "%04lld:%02lld:%02lld %02lld:%02lld:%02lld", v[0],
+                    v[1], v[2], v[3], v[4], v[5]);
+      formatExifDate(got, v);
+      ASSERT_STREQ(got, expected);
+    }
 }
 
 }  // namespace

@@ -32,14 +32,20 @@ std::string valueOf(const field& f) {
   return std::string(reinterpret_cast<const char*>(u->value()), u->count());
 }
 
+// The fields of these tests outlive their calls; their bytes stay until exit.
+fieldArena& arena() {
+  static fieldArena a;
+  return a;
+}
+
 struct populated {
-  std::unique_ptr<field> f;
+  fieldPtr f;
   unsigned long streamAfter;  // the stream position populate() left
 };
 
 populated populate(unsigned short type, uint32_t count, uint32_t offsetOffset, uint32_t offset) {
   mstream m{byteReader(block, blockSize)};
-  populated p{makeField(entry(0x9003, type, count, offsetOffset, offset)), 0};
+  populated p{makeField(entry(0x9003, type, count, offsetOffset, offset), arena()), 0};
   if (!p.f) return p;
   p.f->populate(m);
   p.streamAfter = m.tell();
@@ -186,12 +192,12 @@ TEST(FieldKinds, VirtualOperationsKeepTheirSlots) {
 TEST(FieldKinds, LoadingLibvardenRegistersTheAsciiAndUndefinedKinds) {
   // The parser makes its fields through the registry; libvarden filled in
   // types 2 and 7 when it was loaded.
-  auto a = makeField(entry(1, tiff_ascii, 3, 0, 0));
-  auto u = makeField(entry(1, tiff_undefined, 3, 0, 0));
+  auto a = makeField(entry(1, tiff_ascii, 3, 0, 0), arena());
+  auto u = makeField(entry(1, tiff_undefined, 3, 0, 0), arena());
   EXPECT_NE(dynamic_cast<asciiField*>(a.get()), nullptr);
   EXPECT_NE(dynamic_cast<undefinedField*>(u.get()), nullptr);
-  EXPECT_NE(dynamic_cast<integerField*>(makeField(entry(1, tiff_short, 1, 0, 0)).get()), nullptr);
-  for (unsigned short none : {0, 14, 0xFFFF}) EXPECT_EQ(makeField(entry(1, none, 1, 0, 0)), nullptr);
+  EXPECT_NE(dynamic_cast<integerField*>(makeField(entry(1, tiff_short, 1, 0, 0), arena()).get()), nullptr);
+  for (unsigned short none : {0, 14, 0xFFFF}) EXPECT_EQ(makeField(entry(1, none, 1, 0, 0), arena()), nullptr);
 
   static_assert(std::is_base_of<field, asciiField>::value && std::is_polymorphic<asciiField>::value,
                 "asciiField is a field");
