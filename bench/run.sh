@@ -58,7 +58,7 @@ if [[ $(id -u) == 0 ]]; then install=${BENCH_INSTALL:-1}; else install=${BENCH_I
 
 # Bumped whenever the photographs' recipe changes, so old corpora are remade.
 recipe=3
-camera_recipe=1
+camera_recipe=2
 
 say() { printf '%s\n' "$*"; }
 die() { printf 'bench: %s\n' "$*" >&2; exit 1; }
@@ -190,7 +190,7 @@ make_camera_corpus() {  # count
     [[ -d $dir ]] && { rm -rf "$dir"; note_deletion; }
     mkdir -p "$dir"
     local px w h
-    px=$(awk -v t="$camera_max_bytes" 'BEGIN { printf "%.0f", t / 0.26 }')
+    px=$(awk -v t="$camera_max_bytes" 'BEGIN { printf "%.0f", t / 0.245 }')
     w=$(awk -v p="$px" 'BEGIN { printf "%d", int(sqrt(p * 4 / 3) / 16 + 0.5) * 16 }')
     h=$((w * 3 / 4 / 16 * 16))
     say "camera corpus: encoding a ${w}x${h} image stream (cjpeg) and cutting it to $camera_sizes MB (jpegtran)"
@@ -342,7 +342,9 @@ cache_share() {  # list-file: share of the files' bytes in the page cache
 prepare_corpus() {  # name distinct-count
   local name=$1 dir=$corpus/$1 out=$build/bench-results/$1
   rm -rf "$out" && mkdir -p "$out"
-  find "$dir/photos" -name 'p*.jpg' | sort | head -n "$2" >"$out/distinct"
+  # (Through a file: head leaving early would fail the pipeline.)
+  find "$dir/photos" -name 'p*.jpg' | sort >"$out/all"
+  head -n "$2" "$out/all" >"$out/distinct"
   local n largest total
   n=$(wc -l <"$out/distinct")
   ((n > 0)) || die "no photographs in $dir/photos"
@@ -351,7 +353,7 @@ prepare_corpus() {  # name distinct-count
   head -n "$count" "$out/files" >"$out/files.tmp" && mv "$out/files.tmp" "$out/files"
   head -n "$each_slow" "$out/files" >"$out/slow"
   largest=$(xargs -a "$out/distinct" stat -c %s | sort -n | tail -1)
-  smallest=$(xargs -a "$out/distinct" stat -c %s | sort -n | head -1)
+  smallest=$(xargs -a "$out/distinct" stat -c %s | sort -n | awk 'NR == 1')
   total=$(xargs -a "$out/distinct" stat -c %s | awk '{ s += $1 } END { printf "%.0f", s }')
   printf '%s\t%s\t%s\t%s\n' "$n" "$largest" "$total" "$smallest" >"$out/corpus"
   say ""
