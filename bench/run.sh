@@ -397,6 +397,7 @@ run_mode() {  # name mode
     --outdir "$out" --results "$out/results" --exec "$bin/benchexec" --spent "$spent" 2>"$out/log" ||
     die "benchrun failed: see $out/log"
   cp "$top/corpus" "$out/corpus"
+  [[ $mode == warm ]] && say "   page cache held $(cache_share "$top/distinct") of the corpus after the runs (fincore)"
   print_table "$out" "$mode"
   say "   ($((SECONDS - t0)) s)"
   check_outputs "$out" || ok=0
