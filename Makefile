@@ -34,7 +34,7 @@ bench:
 	@$(PREREQS) build bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target chronel segdump glossel sonlift \
-	  benchpicture benchcorpus benchfloor benchrun benchexec
+	  benchpicture benchcorpus benchfloor benchrun benchexec benchstart
 	bash bench/run.sh $(BENCH_BUILD)
 
 clean:

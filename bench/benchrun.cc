@@ -1,16 +1,23 @@
 // benchrun: times commands over a list of files, side by side.
 //
 //   benchrun --plan PLAN --files LIST --rounds R [--warmup W] --outdir DIR
-//            --results OUT [--exec BENCHEXEC] [--spent DIR]
+//            --results OUT [--exec BENCHEXEC] [--spent DIR] [--cold]
 //
 // PLAN has one command per line, fields separated by tabs:
 //   label  job  flags  program  argument...
 // where an argument "@FILES" stands for every file of LIST (one path a
 // line), and "@FILES:OTHER" for every file of the list OTHER, so each
-// command handles all its files in one process.  flags is "-" or "wav":
-// the command writes FILE.wav beside each of its files; those are counted
-// and moved into the spent directory (DIR/spent unless named) after every
-// run, so that each run starts from the same state.
+// command handles all its files in one process.  flags is "-", or a
+// comma-separated list of: "wav": the command writes FILE.wav beside each
+// of its files; those are counted and moved into the spent directory
+// (DIR/spent unless named) after every run, so that each run starts from
+// the same state.  "each": the command runs once per file instead, with
+// the file in place of its "@FILES" argument, the runs timed as a whole
+// (benchexec --each).
+//
+// --cold: before every run, every page of the command's files is dropped
+// from the page cache (posix_fadvise POSIX_FADV_DONTNEED, which needs no
+// privilege and touches no other file), and mincore checks how much stayed.
 //
 // After W untimed rounds (which also fill the page cache), R rounds run
 // every command once each (up to ten times, back to back, for a command
@@ -19,12 +26,15 @@
 // standard output and error go to DIR/N.out and DIR/N.err (N its line
 // number, from 1).  For each command OUT gets one tab-separated line:
 //   label job runs wall_median wall_min wall_max cpu_median maxrss_kib
-//   status out_lines err_lines wav_files files
+//   status out_lines err_lines wav_files files cold_resident
 // with times in seconds, maxrss the largest peak resident set of any run
 // (as benchexec measures it), status "ok" or what went wrong, the line
 // counts from the last run's output files, wav_files the count of the last
-// run, and files the number of file arguments.
+// run, files the number of file arguments (photographs handled), and
+// cold_resident the largest share (in per cent) of the files' pages found
+// still cached right after a drop ("-" when not cold).
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,6 +55,7 @@ namespace {
 struct command {
   std::string label, job;
   bool wav = false;
+  bool each = false;
   std::vector<std::string> argv;
   std::vector<std::string> files;  // the file arguments
   int reps = 1;  // runs per round
@@ -52,6 +63,7 @@ struct command {
   long maxrssKib = 0;
   std::string status = "ok";
   long wavFiles = 0;
+  double coldResident = 0;  // per cent
 };
 
 std::vector<std::string> split(const std::string& line, char sep) {
@@ -87,6 +99,39 @@ long countLines(const std::string& path) {
   return n;
 }
 
+// Drops every page of the files from the page cache; returns the share of
+// their pages (in per cent) that mincore still finds cached afterwards.
+// Dirty pages are written first, since the kernel keeps those.
+double dropFromCache(const std::vector<std::string>& files) {
+  std::vector<std::string> seen(files);
+  std::sort(seen.begin(), seen.end());
+  seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+  const long page = ::sysconf(_SC_PAGESIZE);
+  unsigned long long pages = 0, resident = 0;
+  std::vector<unsigned char> vec;
+  for (const std::string& f : seen) {
+    const int fd = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+      const size_t len = static_cast<size_t>(st.st_size);
+      void* map = ::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd, 0);
+      if (map != MAP_FAILED) {
+        vec.assign((len + page - 1) / page, 0);
+        if (::mincore(map, len, vec.data()) == 0) {
+          pages += vec.size();
+          for (unsigned char v : vec) resident += v & 1;
+        }
+        ::munmap(map, len);
+      }
+    }
+    ::close(fd);
+  }
+  return pages ? 100.0 * static_cast<double>(resident) / static_cast<double>(pages) : 0;
+}
+
 long spentCount = 0;  // files moved into the spent directory so far
 
 // Takes FILE.wav away for every file; returns how many there were.  They
@@ -114,12 +159,16 @@ long takeWavsAway(const std::vector<std::string>& files, const std::string& spen
 // Runs one command to its end, through benchexec, with its output in the
 // given files.
 double runOnce(command& c, const std::string& exec, const std::string& out, const std::string& err,
-               bool timed) {
+               bool timed, const std::string& eachList) {
   std::vector<char*> args;
-  std::string execName = exec, outName = out, errName = err;
+  std::string execName = exec, outName = out, errName = err, eachOpt = "--each", list = eachList;
   args.push_back(execName.data());
   args.push_back(outName.data());
   args.push_back(errName.data());
+  if (c.each) {
+    args.push_back(eachOpt.data());
+    args.push_back(list.data());
+  }
   for (std::string& s : c.argv) args.push_back(s.data());
   args.push_back(nullptr);
 
@@ -185,8 +234,13 @@ int main(int argc, char** argv) {
   exec = exec.find('/') == std::string::npos ? "benchexec"
                                               : exec.substr(0, exec.rfind('/') + 1) + "benchexec";
   int rounds = 5, warmup = 1;
+  bool cold = false;
   for (int a = 1; a < argc; ++a) {
     const std::string opt = argv[a];
+    if (opt == "--cold") {
+      cold = true;
+      continue;
+    }
     if (a + 1 >= argc) usage();
     const std::string val = argv[++a];
     if (opt == "--plan") planPath = val;
@@ -216,11 +270,15 @@ int main(int argc, char** argv) {
       command c;
       c.label = f[0];
       c.job = f[1];
-      c.wav = f[2] == "wav";
+      for (const std::string& flag : split(f[2], ',')) {
+        if (flag == "wav") c.wav = true;
+        else if (flag == "each") c.each = true;
+      }
       for (size_t k = 3; k < f.size(); ++k) {
         if (f[k] == "@FILES" || f[k].compare(0, 7, "@FILES:") == 0) {
           const std::vector<std::string> list = f[k] == "@FILES" ? files : readList(f[k].substr(7));
-          c.argv.insert(c.argv.end(), list.begin(), list.end());
+          if (c.each) c.argv.push_back("@FILE");
+          else c.argv.insert(c.argv.end(), list.begin(), list.end());
           c.files.insert(c.files.end(), list.begin(), list.end());
         } else {
           c.argv.push_back(f[k]);
@@ -236,8 +294,14 @@ int main(int argc, char** argv) {
 
   if (spent.empty()) spent = outDir + "/spent";
   ::mkdir(spent.c_str(), 0755);
-  for (const command& c : commands)
+  for (size_t k = 0; k < commands.size(); ++k) {
+    const command& c = commands[k];
     if (c.wav) takeWavsAway(c.files, spent);
+    if (c.each) {
+      std::ofstream list(outDir + "/" + std::to_string(k + 1) + ".list");
+      for (const std::string& f : c.files) list << f << '\n';
+    }
+  }
   const size_t n = commands.size();
   for (int r = -warmup; r < rounds; ++r) {
     const bool timed = r >= 0;
@@ -246,7 +310,8 @@ int main(int argc, char** argv) {
       command& c = commands[idx];
       const std::string base = outDir + "/" + std::to_string(idx + 1);
       for (int rep = 0; rep < (timed ? c.reps : 1); ++rep) {
-        const double wall = runOnce(c, exec, base + ".out", base + ".err", timed);
+        if (cold) c.coldResident = std::max(c.coldResident, dropFromCache(c.files));
+        const double wall = runOnce(c, exec, base + ".out", base + ".err", timed, base + ".list");
         if (c.wav) c.wavFiles = takeWavsAway(c.files, spent);
         // A command over in a few milliseconds is at the mercy of every
         // other process on the machine: it runs several times a round, so
@@ -269,7 +334,9 @@ int main(int argc, char** argv) {
         << *std::min_element(c.wall.begin(), c.wall.end()) << '\t'
         << *std::max_element(c.wall.begin(), c.wall.end()) << '\t' << median(c.cpu) << '\t'
         << c.maxrssKib << '\t' << c.status << '\t' << countLines(base + ".out") << '\t'
-        << countLines(base + ".err") << '\t' << c.wavFiles << '\t' << c.files.size() << '\n';
+        << countLines(base + ".err") << '\t' << c.wavFiles << '\t' << c.files.size() << '\t';
+    if (cold) out << c.coldResident << '\n';
+    else out << "-\n";
   }
   if (!out) {
     std::cerr << "benchrun: cannot write " << resultsPath << "\n";

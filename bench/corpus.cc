@@ -1,7 +1,7 @@
 // benchcorpus: writes the benchmark's photographs.
 //
 //   benchcorpus --stream image.jpg --thumb thumb.jpg --out DIR --count N
-//               [--audio-seconds S] [--first K]
+//               [--audio-seconds S] [--first K] [--camera]
 //
 // Each photograph is laid out as a camera writes one: SOI, a JFIF APP0, an
 // EXIF APP1 (IFD0, Exif IFD with an Interoperability IFD, GPS IFD, and IFD1
@@ -10,6 +10,16 @@
 // and the image stream (tables, frame, scan, EOI) of image.jpg, which a real
 // encoder made.  Capture times, byte order, GPS position, comment and sound
 // differ from photograph to photograph.  Files are named p0000001.jpg, ...
+//
+// --camera lays them out as current cameras write them instead: no APP0;
+// an EXIF APP1 of 30-60 KB, whose Exif IFD ends with a maker note of 10-30
+// KB and whose IFD1 holds a 10-40 KB thumbnail; then an ICC profile APP2
+// (every third photograph) or an MPF APP2 describing a preview appended
+// after EOI (every third, another); then the sound clip, the comment and
+// the image stream.  --stream and --thumb may then be given several times:
+// each photograph takes one of each, picked by a hash of its number, so
+// that sizes come in shuffled order.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -100,7 +110,35 @@ bytes concat(std::initializer_list<bytes> parts) {
 }
 
 // The EXIF block of photograph i, with the thumbnail after the directories.
-bytes exifBlock(unsigned i, const when& t, const bytes& thumb, unsigned width, unsigned height) {
+uint64_t mix(uint64_t h) {
+  h ^= h >> 31;
+  h *= 0xBF58476D1CE4E5B9ull;
+  h ^= h >> 29;
+  h *= 0x94D049BB133111EBull;
+  h ^= h >> 32;
+  return h;
+}
+
+// Bytes that do not compress, as a maker note's or a profile's are not.
+bytes noise(uint64_t seed, size_t n) {
+  bytes b(n);
+  for (size_t k = 0; k < n; ++k) b[k] = static_cast<unsigned char>(mix(seed * 0x9E3779B97F4A7C15ull + k));
+  return b;
+}
+
+// A maker note as cameras write one: a maker's header, then an IFD-like
+// table of private entries and their values, here n bytes in all.
+bytes makerNote(unsigned i, size_t n, bool big) {
+  bytes b = testjpeg::toBytes("BENCHCAM");
+  b.push_back(0);
+  b.push_back(big ? 'M' : 'I');
+  bytes rest = noise(i, n > b.size() ? n - b.size() : 0);
+  b.insert(b.end(), rest.begin(), rest.end());
+  return b;
+}
+
+bytes exifBlock(unsigned i, const when& t, const bytes& thumb, unsigned width, unsigned height,
+                size_t makerNoteBytes = 0) {
   const bool big = i % 2 == 1;  // both byte orders occur in real libraries
   tiffWriter w(big);
   auto rationals = [&](std::initializer_list<std::pair<uint32_t, uint32_t>> v) {
@@ -137,6 +175,8 @@ bytes exifBlock(unsigned i, const when& t, const bytes& thumb, unsigned width, u
       .longs(dir::exif, 0xA003, {height})
       .shorts(dir::exif, 0xA402, {0})
       .shorts(dir::exif, 0xA403, {0});
+  // Last in the Exif IFD, so its value follows the others, as in camera files.
+  if (makerNoteBytes) w.undefined(dir::exif, 0x927C, makerNote(i, makerNoteBytes, big));
   w.ascii(dir::interop, 0x0001, "R98").undefined(dir::interop, 0x0002, testjpeg::toBytes("0100"));
 
   const uint32_t latMin = i % 60, lonMin = (i * 7) % 60;
@@ -229,6 +269,64 @@ void appendSound(jpegWriter& out, unsigned i, const bytes& wav) {
   }
 }
 
+// An ICC profile APP2: the signature, sequence 1 of 1, and a display
+// profile of about 3 KB (header, tag table, tag data).
+bytes iccSegment(unsigned i) {
+  bytes p = testjpeg::toBytes("ICC_PROFILE");
+  p.push_back(0);
+  p.push_back(1);
+  p.push_back(1);
+  const uint32_t size = 3144;
+  auto be32 = [](uint32_t v) { return bytes{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; };
+  bytes prof = be32(size);
+  auto put = [&](const bytes& b) { prof.insert(prof.end(), b.begin(), b.end()); };
+  put(testjpeg::toBytes("none"));
+  put(be32(0x02100000));
+  put(testjpeg::toBytes("mntrRGB XYZ "));
+  prof.resize(36, 0);
+  put(testjpeg::toBytes("acsp"));
+  prof.resize(128, 0);
+  const char* tags[] = {"desc", "wtpt", "rXYZ", "gXYZ", "bXYZ", "rTRC", "gTRC", "bTRC"};
+  put(be32(8));
+  uint32_t at = 128 + 4 + 8 * 12;
+  const uint32_t each = (size - at) / 8;
+  for (const char* tag : tags) {
+    put(testjpeg::toBytes(tag));
+    put(be32(at));
+    put(be32(each));
+    at += each;
+  }
+  put(noise(0x1CC0000ull + i % 4, size - prof.size()));
+  p.insert(p.end(), prof.begin(), prof.end());
+  return p;
+}
+
+// An MPF APP2 for a photograph and one preview image appended after its
+// EOI: the MP index IFD (big-endian) with the version, the number of
+// images and two MP entries.  The preview's offset, from the TIFF header
+// (8 bytes into the payload), is patched in by patchMpf once it is known.
+// Payload positions of the primary image's size and the preview's offset.
+constexpr size_t mpfPrimarySizeAt = 4 + 8 + 2 + 3 * 12 + 4 + 4;
+constexpr size_t mpfPreviewOffsetAt = 4 + 8 + 2 + 3 * 12 + 4 + 16 + 8;
+bytes mpfSegment(uint32_t primarySize, uint32_t previewSize) {
+  bytes p = testjpeg::toBytes("MPF");
+  p.push_back(0);
+  tiffWriter w(true);
+  auto put = [&](const bytes& b) { p.insert(p.end(), b.begin(), b.end()); };
+  put({'M', 'M', 0, 42});
+  put(w.u32(8));
+  put(w.u16(3));
+  const uint32_t entriesAt = 8 + 2 + 3 * 12 + 4;
+  put(w.u16(0xB000)); put(w.u16(7)); put(w.u32(4)); put(testjpeg::toBytes("0100"));
+  put(w.u16(0xB001)); put(w.u16(4)); put(w.u32(1)); put(w.u32(2));
+  put(w.u16(0xB002)); put(w.u16(7)); put(w.u32(32)); put(w.u32(entriesAt));
+  put(w.u32(0));  // no next IFD
+  // Primary image: baseline, representative; preview: a large thumbnail.
+  put(w.u32(0x20030000)); put(w.u32(primarySize)); put(w.u32(0)); put(w.u16(0)); put(w.u16(0));
+  put(w.u32(0x00010001)); put(w.u32(previewSize)); put(w.u32(0)); put(w.u16(0)); put(w.u16(0));
+  return p;
+}
+
 // The frame's width and height, from the SOFn segment of the stream.
 void frameSize(const bytes& stream, unsigned& width, unsigned& height) {
   byteReader r(stream.data(), stream.size());
@@ -250,49 +348,113 @@ void frameSize(const bytes& stream, unsigned& width, unsigned& height) {
   throw std::runtime_error("image stream without a frame header");
 }
 
+void putBe32(bytes& b, size_t at, uint32_t v) {
+  b[at] = uint8_t(v >> 24);
+  b[at + 1] = uint8_t(v >> 16);
+  b[at + 2] = uint8_t(v >> 8);
+  b[at + 3] = uint8_t(v);
+}
+
+void save(const bytes& b, const std::string& path) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// One photograph as a current camera writes it (see --camera above).
+bytes cameraPhoto(unsigned i, const when& t, const bytes& stream, const bytes& thumb,
+                  unsigned width, unsigned height, double audioSeconds) {
+  // The APP1 is 30-60 KB: directories of about 2 KB, the thumbnail, and a
+  // maker note of 10-30 KB making up the rest.
+  const size_t app1 = 30000 + mix(i * 3 + 1) % 30001;
+  const size_t rest = app1 > thumb.size() + 2000 ? app1 - thumb.size() - 2000 : 0;
+  const size_t note = std::min<size_t>(30000, std::max<size_t>(10000, rest));
+  const bytes block = exifBlock(i, t, thumb, width, height, note);
+  if (block.size() + 8 > 65535) throw std::runtime_error("EXIF block too large for APP1");
+  jpegWriter w;
+  w.soi().app1Exif(block);
+  size_t mpfAt = 0;
+  if (i % 3 == 0) {
+    w.segment(0xE2, iccSegment(i));
+  } else if (i % 3 == 1) {
+    mpfAt = w.size() + 4;
+    w.segment(0xE2, mpfSegment(0, static_cast<uint32_t>(thumb.size())));
+  }
+  if (audioSeconds > 0) appendSound(w, i, soundClip(i, audioSeconds));
+  w.com("Photograph " + std::to_string(i) + ", taken " + t.text('-') + " by the benchmark camera.");
+  w.raw(stream);
+  bytes out = w.data();
+  if (mpfAt) {
+    // The preview follows the primary image; offsets count from the MPF
+    // block's TIFF header.
+    putBe32(out, mpfAt + mpfPrimarySizeAt, static_cast<uint32_t>(out.size()));
+    putBe32(out, mpfAt + mpfPreviewOffsetAt, static_cast<uint32_t>(out.size() - (mpfAt + 4)));
+    out.insert(out.end(), thumb.begin(), thumb.end());
+  }
+  return out;
+}
+
 [[noreturn]] void usage() {
   std::cerr << "usage: benchcorpus --stream image.jpg --thumb thumb.jpg --out DIR --count N"
-               " [--audio-seconds S] [--first K]\n";
+               " [--audio-seconds S] [--first K] [--camera]\n";
   std::exit(2);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string streamPath, thumbPath, outDir;
+  std::vector<std::string> streamPaths, thumbPaths;
+  std::string outDir;
   unsigned count = 0, first = 1;
   double audioSeconds = 10;
+  bool camera = false;
   for (int a = 1; a < argc; ++a) {
     const std::string opt = argv[a];
+    if (opt == "--camera") {
+      camera = true;
+      continue;
+    }
     if (a + 1 >= argc) usage();
     const char* val = argv[++a];
-    if (opt == "--stream") streamPath = val;
-    else if (opt == "--thumb") thumbPath = val;
+    if (opt == "--stream") streamPaths.push_back(val);
+    else if (opt == "--thumb") thumbPaths.push_back(val);
     else if (opt == "--out") outDir = val;
     else if (opt == "--count") count = static_cast<unsigned>(std::strtoul(val, nullptr, 10));
     else if (opt == "--first") first = static_cast<unsigned>(std::strtoul(val, nullptr, 10));
     else if (opt == "--audio-seconds") audioSeconds = std::strtod(val, nullptr);
     else usage();
   }
-  if (streamPath.empty() || thumbPath.empty() || outDir.empty() || !count || !first) usage();
+  if (streamPaths.empty() || thumbPaths.empty() || outDir.empty() || !count || !first) usage();
+  if (!camera && (streamPaths.size() > 1 || thumbPaths.size() > 1)) usage();
 
   try {
-    const bytes stream = imageStream(readAll(streamPath));
-    const bytes thumb = readAll(thumbPath);
-    unsigned width = 0, height = 0;
-    frameSize(stream, width, height);
+    std::vector<bytes> streams, thumbs;
+    std::vector<std::pair<unsigned, unsigned>> sizes;
+    for (const std::string& p : streamPaths) {
+      streams.push_back(imageStream(readAll(p)));
+      unsigned width = 0, height = 0;
+      frameSize(streams.back(), width, height);
+      sizes.emplace_back(width, height);
+    }
+    for (const std::string& p : thumbPaths) thumbs.push_back(readAll(p));
     for (unsigned i = first; i < first + count; ++i) {
       const when t = captureTime(i);
-      const bytes block = exifBlock(i, t, thumb, width, height);
+      char name[32];
+      std::snprintf(name, sizeof name, "/p%07u.jpg", i);
+      if (camera) {
+        const size_t s = mix(i * 3) % streams.size(), k = mix(i * 3 + 2) % thumbs.size();
+        save(cameraPhoto(i, t, streams[s], thumbs[k], sizes[s].first, sizes[s].second, audioSeconds),
+             outDir + name);
+        continue;
+      }
+      const bytes block = exifBlock(i, t, thumbs[0], sizes[0].first, sizes[0].second);
       if (block.size() + 8 > 65535) throw std::runtime_error("EXIF block too large for APP1");
       jpegWriter w;
       w.soi().app0Jfif().app1Exif(block);
       if (audioSeconds > 0) appendSound(w, i, soundClip(i, audioSeconds));
       w.com("Photograph " + std::to_string(i) + ", taken " + t.text('-') +
             " by the benchmark camera.");
-      w.raw(stream);
-      char name[32];
-      std::snprintf(name, sizeof name, "/p%07u.jpg", i);
+      w.raw(streams[0]);
       w.save(outDir + name);
     }
   } catch (const std::exception& e) {

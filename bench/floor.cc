@@ -1,7 +1,12 @@
 // benchfloor: the least any tool must do with each file, as a yardstick.
 //
 //   benchfloor head FILE...    open, read the first 64 KiB, close
+//   benchfloor head4k FILE...  open, read the first 4 KiB, close
 //   benchfloor whole FILE...   open, read the whole file into memory, close
+//   benchfloor write N FILE... as whole, then write N bytes (the size of
+//                              the sound clip) to FILE.wav the way an
+//                              extracting tool must: into a new temporary
+//                              file beside it, closed, then renamed
 //
 // Both read with as few calls as the kernel allows into one page-aligned
 // buffer that is kept (and for "whole" grown) across files, so the figure
@@ -13,15 +18,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
 constexpr size_t headBytes = 64 * 1024;
+constexpr size_t smallHeadBytes = 4 * 1024;
 constexpr size_t pageSize = 4096;
 
 struct freeBytes {
@@ -71,24 +79,51 @@ void complain(const char* name) {
   std::fprintf(stderr, "benchfloor: %s: %s\n", name, std::strerror(errno));
 }
 
+// Writes n bytes of buf as NAME.wav: a temporary file created exclusively
+// beside it, filled, closed and renamed into place.  Returns false on error.
+bool writeBeside(const char* name, const unsigned char* buf, size_t n) {
+  const std::string out = std::string(name) + ".wav";
+  const std::string::size_type slash = out.rfind('/');
+  const std::string temp = (slash == std::string::npos ? std::string() : out.substr(0, slash + 1)) +
+                           ".benchfloor-" + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t w = ::write(fd, buf + done, n - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) break;
+    done += static_cast<size_t>(w);
+  }
+  const bool closed = ::close(fd) == 0;
+  if (done < n || !closed || ::rename(temp.c_str(), out.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || (std::strcmp(argv[1], "head") != 0 && std::strcmp(argv[1], "whole") != 0)) {
-    std::fprintf(stderr, "usage: benchfloor head|whole FILE...\n");
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode != "head" && mode != "head4k" && mode != "whole" && !(mode == "write" && argc > 2)) {
+    std::fprintf(stderr, "usage: benchfloor head|head4k|whole FILE... | write BYTES FILE...\n");
     return 2;
   }
-  const bool whole = std::strcmp(argv[1], "whole") == 0;
-  size_t capacity = headBytes;
+  const bool whole = mode == "whole" || mode == "write";
+  const size_t audioBytes = mode == "write" ? std::strtoull(argv[2], nullptr, 10) : 0;
+  const int first = mode == "write" ? 3 : 2;
+  size_t capacity = mode == "head4k" ? smallHeadBytes : headBytes;
   buffer buf = allocate(capacity);
   unsigned long long total = 0;
-  for (int i = 2; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     descriptor file(argv[i]);
     if (file.fd() < 0) {
       complain(argv[i]);
       continue;
     }
-    size_t want = headBytes;
+    size_t want = capacity;
     if (whole) {
       struct stat st;
       if (::fstat(file.fd(), &st) != 0) {
@@ -102,9 +137,14 @@ int main(int argc, char** argv) {
       }
     }
     const ssize_t n = readUpTo(file.fd(), buf.get(), want);
-    if (n < 0) complain(argv[i]);
-    else total += static_cast<unsigned long long>(n);
+    if (n < 0) {
+      complain(argv[i]);
+      continue;
+    }
+    total += static_cast<unsigned long long>(n);
+    if (audioBytes && !writeBeside(argv[i], buf.get(), std::min(audioBytes, static_cast<size_t>(n))))
+      complain(argv[i]);
   }
   // Keep the reads from being thought useless.
-  return total == 0 && argc > 2 ? 1 : 0;
+  return total == 0 && argc > first ? 1 : 0;
 }
