@@ -71,26 +71,17 @@ for p in benchpicture benchcorpus benchfloor benchrun benchexec benchstart; do
 done
 
 # --- what the benchmark needs, and the peers ---------------------------------
-declare -A package=([cjpeg]=libjpeg-turbo-progs [jpegtran]=libjpeg-turbo-progs [valgrind]=valgrind
-                    [strace]=strace [exiftool]=libimage-exiftool-perl [exiv2]=exiv2 [jhead]=jhead)
-wanted=(cjpeg jpegtran strace)
-[[ $use_callgrind == 1 ]] && wanted+=(valgrind)
+# The packages are listed once, in .ci/prereqs (step bench); as root they are
+# installed, otherwise the missing ones are named and the benchmark goes on
+# without what it lacks.
+declare -A package=([exiftool]=libimage-exiftool-perl [exiv2]=exiv2 [jhead]=jhead)
 for p in $peers; do
   [[ -n ${package[$p]:-} ]] || die "unknown peer $p (known: exiftool exiv2 jhead)"
-  wanted+=("$p")
 done
-missing=()
-for p in "${wanted[@]}"; do command -v "$p" >/dev/null || missing+=("${package[$p]}"); done
-if ((${#missing[@]})); then
-  if [[ $install == 1 ]] && command -v apt-get >/dev/null; then
-    say "Installing ${missing[*]} ..."
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y -qq "${missing[@]}" >/dev/null 2>&1 ||
-      { apt-get update -qq && apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
-      say "bench: could not install ${missing[*]}"
-  else
-    say "bench: missing: apt-get install ${missing[*]}"
-  fi
+if [[ $install == 1 ]]; then
+  bash "$(dirname "$0")/../.ci/prereqs" bench || say "bench: could not install everything it uses"
+else
+  bash "$(dirname "$0")/../.ci/prereqs" --check bench || true
 fi
 command -v cjpeg >/dev/null && command -v jpegtran >/dev/null ||
   die "cjpeg and jpegtran make the image streams: apt-get install libjpeg-turbo-progs"
