@@ -2,10 +2,11 @@
 BUILD ?= build
 RELEASE_BUILD ?= build-release
 BENCH_BUILD ?= build-bench
+DEB_BUILD ?= build-deb
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test bench clean check-tools
+.PHONY: all build demo test bench deb clean check-tools
 
 all: build
 
@@ -36,6 +37,18 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target chronel segdump glossel sonlift \
 	  benchpicture benchcorpus benchfloor benchrun benchexec
 	bash bench/run.sh $(BENCH_BUILD)
+
+# The Debian packages (debian/), built from a copy of the source tree so
+# that dpkg-buildpackage's outputs land in $(DEB_BUILD), not beside the
+# tree.  DEB_BUILD_OPTIONS=nocheck skips the test suite.
+deb:
+	@command -v dpkg-buildpackage >/dev/null || { echo "dpkg-buildpackage is missing: apt-get install dpkg-dev debhelper"; exit 1; }
+	rm -rf $(DEB_BUILD)
+	mkdir -p $(DEB_BUILD)/orvane
+	tar -c --exclude='./build*' --exclude=./.git --exclude=./fuzz/corpus-run . | tar -x -C $(DEB_BUILD)/orvane
+	cd $(DEB_BUILD)/orvane && dpkg-buildpackage -b -us -uc -j$(JOBS)
+	rm -rf $(DEB_BUILD)/orvane
+	@ls $(DEB_BUILD)/*.deb
 
 clean:
 	rm -rf $(BUILD) $(RELEASE_BUILD)
