@@ -45,10 +45,11 @@ deb:
 	@command -v dpkg-buildpackage >/dev/null || { echo "dpkg-buildpackage is missing: apt-get install dpkg-dev debhelper"; exit 1; }
 	rm -rf $(DEB_BUILD)
 	mkdir -p $(DEB_BUILD)/orvane
-	tar -c --exclude='./build*' --exclude=./.git --exclude=./fuzz/corpus-run . | tar -x -C $(DEB_BUILD)/orvane
-	cd $(DEB_BUILD)/orvane && dpkg-buildpackage -b -us -uc -j$(JOBS)
+	tar -c --exclude='./build*' --exclude=./.git --exclude=./fuzz/corpus-run \
+	  --exclude='./$(shell realpath -m --relative-to=. $(DEB_BUILD))' . | tar -x -C $(DEB_BUILD)/orvane
+	cd $(DEB_BUILD)/orvane && dpkg-buildpackage -b -us -uc -j$(JOBS) $(if $(filter nocheck,$(DEB_BUILD_OPTIONS)),-Pnocheck)
 	rm -rf $(DEB_BUILD)/orvane
 	@ls $(DEB_BUILD)/*.deb
 
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(DEB_BUILD)

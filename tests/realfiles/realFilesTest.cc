@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <regex>
@@ -129,7 +131,7 @@ std::map<std::string, record> parseExiftoolJson(const std::string& s) {
       current.clear();
     } else if (c == ',' || c == '{') {
       haveKey = false;
-    } else if (haveKey && c != ':' && !isspace(static_cast<unsigned char>(c))) {
+    } else if (haveKey && c != ':' && !std::isspace(static_cast<unsigned char>(c))) {
       // A number or other bare value: kept as its text.
       size_t end = s.find_first_of(",}", i);
       current[key] = s.substr(i, end - i);
