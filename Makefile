@@ -2,6 +2,7 @@
 BUILD ?= build
 RELEASE_BUILD ?= build-release
 BENCH_BUILD ?= build-bench
+DEB_BUILD ?= build-deb
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
@@ -10,7 +11,7 @@ CMAKE_FLAGS ?=
 # prints the apt-get line that would and stops.
 PREREQS = bash .ci/prereqs
 
-.PHONY: all build demo test bench clean
+.PHONY: all build demo test bench deb clean
 
 all: build
 
@@ -37,5 +38,18 @@ bench:
 	  benchpicture benchcorpus benchfloor benchrun benchexec benchstart
 	bash bench/run.sh $(BENCH_BUILD)
 
+# The Debian packages (debian/), built from a copy of the source tree so
+# that dpkg-buildpackage's outputs land in $(DEB_BUILD), not beside the
+# tree.  DEB_BUILD_OPTIONS=nocheck skips the test suite.
+deb:
+	@$(PREREQS) build package
+	rm -rf $(DEB_BUILD)
+	mkdir -p $(DEB_BUILD)/orvane
+	tar -c --exclude='./build*' --exclude=./.git --exclude=./fuzz/corpus-run \
+	  --exclude='./$(shell realpath -m --relative-to=. $(DEB_BUILD))' . | tar -x -C $(DEB_BUILD)/orvane
+	cd $(DEB_BUILD)/orvane && dpkg-buildpackage -b -us -uc -j$(JOBS) $(if $(filter nocheck,$(DEB_BUILD_OPTIONS)),-Pnocheck)
+	rm -rf $(DEB_BUILD)/orvane
+	@ls $(DEB_BUILD)/*.deb
+
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(DEB_BUILD)

@@ -6,10 +6,9 @@
 # find the libraries through their RUNPATH, which is relative to the program
 # ($ORIGIN), so an installed tree works wherever it is put.
 #
-# `cpack -G DEB` (run in the build tree) turns the same install into a
-# Debian package orvane-VERSION-ARCH.deb that installs below /usr.  Build it
-# from a tree configured with -DCMAKE_INSTALL_PREFIX=/usr so that the
-# libraries land in Debian's multiarch directory (.ci/package does so).
+# The Debian packages are built from the same install by debian/rules
+# (`make deb`): the programs and manual pages go in orvane, each library in
+# the package named after its SONAME.
 include_guard(GLOBAL)
 
 # Directories made by the install are 0755 whatever the umask of whoever
@@ -68,56 +67,3 @@ if(ORVANE_TESTS AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}"
    AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_MANDIR}")
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/install ${PROJECT_BINARY_DIR}/tests/install)
 endif()
-
-# ---- Debian package -------------------------------------------------------
-
-# The architecture as dpkg names it; a 32-bit build on a 64-bit x86 host is
-# an i386 package.
-find_program(ORVANE_DPKG dpkg)
-if(ORVANE_DPKG)
-  execute_process(COMMAND ${ORVANE_DPKG} --print-architecture
-                  OUTPUT_VARIABLE ORVANE_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE)
-endif()
-if(NOT ORVANE_DEB_ARCH)
-  set(ORVANE_DEB_ARCH ${CMAKE_SYSTEM_PROCESSOR})
-endif()
-if(ORVANE_DEB_ARCH STREQUAL "amd64" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(ORVANE_DEB_ARCH i386)
-endif()
-
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME orvane)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "The orvane developers")
-set(CPACK_PACKAGE_CONTACT "The orvane developers <orvane@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line tools for JPEG/EXIF photographs")
-set(CPACK_PACKAGE_DESCRIPTION "Small, fast tools for the JPEG photographs that cameras write, made to
-run over whole photo libraries from shells and scripts.
- chronel  prints each photograph's capture time, sets the file's
-          modification time to it, or writes all times as a PHP array
- segdump  lists the marker segments of each file
- glossel  prints the comment segments of each file
- sonlift  extracts the sound clip some cameras keep in APP2 segments
-")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-
-set(CPACK_DEBIAN_PACKAGE_NAME orvane)
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ORVANE_DEB_ARCH})
-set(CPACK_DEBIAN_FILE_NAME "orvane-${PROJECT_VERSION}-${ORVANE_DEB_ARCH}.deb")
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Control files 0644, maintainer scripts 0755, as dpkg expects them.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The run-time dependencies (C and C++ libraries) are computed from the
-# programs by dpkg-shlibdeps (package dpkg-dev).  Without it they are stated
-# by hand: what any build of the suite with Debian 12's g++ needs.
-find_program(ORVANE_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(ORVANE_DPKG_SHLIBDEPS)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
-endif()
-
-include(CPack)
