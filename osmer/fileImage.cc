@@ -50,6 +50,9 @@ void showBytes(unsigned char* p, size_t n) {
 
 constexpr size_t pageSize = 4096;
 
+// The longest read a walk through the file grows to.
+constexpr size_t longestOnwardRead = 256;  // pages
+
 // Buffers larger than this are released rather than kept for the next file.
 constexpr size_t largestSpare = 256 * 1024 * 1024;
 
@@ -196,7 +199,17 @@ void fileImage::fetch(size_t pos, size_t n) {
     }
     size_t runEnd = first;
     while (runEnd < last && !present(runEnd + 1)) ++runEnd;
+    if (fi_onward && first == fi_lastEnd) {
+      // Going on where the last read ended: read ahead, past what is asked,
+      // as far as the next loaded page.
+      size_t ahead = 2 * fi_lastPages;
+      if (ahead > longestOnwardRead) ahead = longestOnwardRead;
+      const size_t limit = pagesOf(fi_size);
+      while (runEnd + 1 - first < ahead && runEnd + 1 < limit && !present(runEnd + 1)) ++runEnd;
+    }
     readPages(first, runEnd);
+    fi_lastEnd = runEnd + 1;
+    fi_lastPages = runEnd + 1 - first;
     first = runEnd + 1;
   }
 }
@@ -234,17 +247,24 @@ void fileImage::readPages(size_t first, size_t last) {
 }
 
 void fileImage::markLoaded(size_t first, size_t last, bool recount) {
-  for (size_t page = first; page <= last; ++page) {
-    fi_pages[page >> 6] |= uint64_t(1) << (page & 63);
-    const size_t from = page * pageSize;
-    if (!recount && from < fi_size) fi_loaded += fi_size - from < pageSize ? fi_size - from : pageSize;
+  // The pages were all missing (a read covers a run of missing pages).
+  for (size_t page = first; page <= last;) {
+    if ((page & 63) == 0 && last - page >= 63) {
+      fi_pages[page >> 6] = ~uint64_t(0);
+      page += 64;
+    } else {
+      fi_pages[page >> 6] |= uint64_t(1) << (page & 63);
+      ++page;
+    }
   }
+  const size_t from = first * pageSize, to = (last + 1) * pageSize;
+  if (!recount && from < fi_size) fi_loaded += (to < fi_size ? to : fi_size) - from;
   if (recount) {  // the size went down: count again what lies inside it
     fi_loaded = 0;
     for (size_t page = 0; page < pagesOf(fi_size); ++page)
       if (present(page)) {
-        const size_t from = page * pageSize;
-        fi_loaded += fi_size - from < pageSize ? fi_size - from : pageSize;
+        const size_t at = page * pageSize;
+        fi_loaded += fi_size - at < pageSize ? fi_size - at : pageSize;
       }
   }
   if (fi_loaded >= fi_size) {

@@ -42,6 +42,10 @@ class fileImage : private byteSource {
   size_t ensure(size_t end);
   // Reads the whole file.
   size_t ensureAll() { return ensure(fi_size); }
+  // For a walk from start to end: each read that goes on where the last
+  // one ended reads twice as far, up to 1 MiB, so that a walk through the
+  // whole file takes few system calls.
+  void readOnward() { fi_onward = true; }
 
   size_t size() const { return fi_size; }
   // How many bytes of the file the buffer holds.
@@ -74,6 +78,9 @@ class fileImage : private byteSource {
   size_t fi_loaded = 0;    // bytes of the file in loaded pages
   size_t fi_read = 0;      // bytes asked for by pread
   size_t fi_capacity = 0;  // size of fi_buf, at least fi_size
+  bool fi_onward = false;  // see readOnward
+  size_t fi_lastEnd = 0;   // the page after the last read, and its length in pages
+  size_t fi_lastPages = 0;
   // The buffer starts on a page boundary: on some processors the kernel's
   // copy into a buffer that starts 16 bytes past a 32-byte boundary (where
   // a plain large allocation lands) takes several times as long.

@@ -4,6 +4,7 @@ jfif::jfif(const char* name) : j_name(name ? name : "") { j_err = j_image.open(j
 
 void jfif::buildMarkerList(int) {
   j_kept.clear();
+  j_image.readOnward();
   j_walk.restart();
   jfif_marker m;
   while (j_walk.next(m)) {

@@ -21,9 +21,10 @@ using type_t = jfif_marker::type_t;
 constexpr unsigned char markerByte = 0xFF;
 constexpr unsigned char stuffedByte = 0x00;
 
-// Entropy-coded data is searched a window at a time, so that a walk over
-// an image not loaded yet reads it in steps, not all at once.
-constexpr size_t scanWindowPages = 16;
+// Entropy-coded data is loaded and searched a window of up to 1 MiB at a
+// time, so that a walk over an image not loaded yet reads it in steps, not
+// all at once.
+constexpr size_t scanWindowPages = 256;
 
 bool isRst(unsigned code) { return code >= jfif_marker::jm_rst0 && code <= jfif_marker::jm_rst7; }
 
@@ -154,9 +155,12 @@ bool markerScanner::scanEntropyData(jfif_marker& m) {
   size_t pos = sc_at.pos;
   for (;;) {
     if (pos >= sc_image.size()) return fail(scanEndsEarly(sc_at.scanStart));
-    size_t end = (pos / byteSource::pageSize + scanWindowPages) * byteSource::pageSize;
-    sc_image.load(pos, end - pos);
-    if (end > sc_image.size()) end = sc_image.size();
+    if (pos >= sc_ready || pos < sc_readyFrom) {
+      sc_readyFrom = pos;
+      sc_ready = (pos / byteSource::pageSize + scanWindowPages) * byteSource::pageSize;
+      sc_image.load(pos, sc_ready - pos);
+    }
+    const size_t end = sc_ready < sc_image.size() ? sc_ready : sc_image.size();
     const size_t hit = findMarkerStart(sc_image.data(), end, pos);
     if (hit == npos) {
       pos = end;

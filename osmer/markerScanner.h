@@ -61,6 +61,10 @@ class markerScanner {
 
   fileImage& sc_image;
   place sc_at;
+  // The bytes from sc_readyFrom to sc_ready are loaded (a window of the
+  // image data; pages stay loaded, so this holds across restarts).
+  size_t sc_readyFrom = 0;
+  size_t sc_ready = 0;
 };
 
 #endif
