@@ -105,7 +105,8 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
     const unsigned unit = tiffUnitSize(type);
     if (unit == 0) continue;  // a type we cannot size
     const uint64_t bytes = uint64_t(n) * unit;
-    if (bytes > 4 && !block.has(value, bytes)) continue;  // value outside the block
+    const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
+    if (!et_stream.seekValue(e)) continue;  // value outside the block
     // Values stored apart from their entries are read only while all of
     // them together stay within a few times the block.  Sound directories
     // never come near that, since their values do not overlap; a hostile
@@ -115,7 +116,6 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
       if (bytes > et_valueBudget) continue;
       et_valueBudget -= bytes;
     }
-    const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
     std::unique_ptr<field> f = makeField(e);
     if (!f) continue;
     f->populate(et_stream);

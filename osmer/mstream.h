@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "byteReader.h"
+#include "entry.h"
 
 class mstream {
  public:
@@ -21,6 +22,12 @@ class mstream {
     return *this;
   }
   unsigned long tell() const { return ms_pos; }
+
+  // Seeks to where the entry's value is stored: in the entry's own 4-byte
+  // value field when it fits there, else at the offset that field holds.
+  // True when all of the value lies inside the block (the one place that
+  // decides it: the parser skips entries for which it is false).
+  bool seekValue(const entry& e);
   unsigned long size() const { return ms_block.size(); }
   bool bigEndian() const { return ms_block.bigEndian(); }
 

@@ -8,7 +8,7 @@
 undefinedField::undefinedField(const entry& e) : field(e), uf_count(e.count()) {}
 
 void undefinedField::populate(mstream& m) {
-  m = uf_count > 4 ? f_entry.offset() : f_entry.offsetOffset();
+  m.seekValue(f_entry);  // what lies outside the block reads as zero
   if (uf_count > 4 && m.block().loadsOnDemand()) {
     // Left where read() would leave it, as if the value had been copied.
     uf_source = m;
