@@ -196,6 +196,11 @@ TEST(ImageBufferDeathTest, BytesNotLoadedAreUnaddressable) {
   const volatile unsigned char* p = small.data();
   EXPECT_EQ(p[small.loaded() - 1], 'y');
   EXPECT_DEATH(p[small.loaded()], "use-after-poison");
+  // Pages are loaded where they are read, not as a prefix: the bytes
+  // between stay hidden.
+  small.load(200 << 10, 1);
+  EXPECT_EQ(p[200 << 10], 'y');
+  EXPECT_DEATH(p[(200 << 10) - 1], "use-after-poison");
   small.ensureAll();
   EXPECT_EQ(p[small.size() - 1], 'y');
   EXPECT_DEATH(p[small.size()], "use-after-poison");

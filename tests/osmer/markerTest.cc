@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exifHeader.h"
+#include "fileImage.h"
 #include "jfif.h"
 #include "jpegHeader.h"
 #include "jpegWriter.h"
@@ -283,6 +284,19 @@ TEST(MarkerScanner, FindsMarkerStartsPastStuffedBytes) {
     }
     for (size_t from = 0; from <= d.size(); ++from)
       ASSERT_EQ(find(d.data(), d.size(), from), plainRule(d, from)) << "trial " << trial;
+  }
+}
+
+// A spare buffer serves the next file when it is large enough.  Rounded
+// capacities let photographs a few bytes apart share one, at a bounded
+// cost in unused bytes.
+TEST(ImageBuffer, SimilarSizesGetTheSameCapacity) {
+  for (size_t size : {size_t(1), size_t(4097), size_t(3000000), size_t(40000000)}) {
+    const size_t cap = fileImage::roundedCapacity(size);
+    EXPECT_GE(cap, size);
+    EXPECT_LE(cap, size + size / 8 + 4096) << size;
+    EXPECT_EQ(cap % 4096, 0u) << size;
+    EXPECT_EQ(fileImage::roundedCapacity(size + 1), cap) << size;
   }
 }
 
