@@ -3,12 +3,12 @@
 //
 // Photographs are megabytes, and the image is read in pages and in steps
 // that grow to 1 MiB, which small inputs never cross.  An input that ends
-// in a stretch record (see stretched) is first grown to up to 1 MiB by
+// in a stretch record (see stretched) is first grown to up to 512 KiB by
 // repeating a few of its bytes, so that short inputs make long files
-// (half a million restart markers, fill bytes, a long scan); long inputs
-// (-max_len of a few MB) work too.  Over 256 KiB only the walk over all
+// (a quarter million restart markers, fill bytes, a long scan); long inputs
+// (-max_len of a few MB) work too.  Over 128 KiB only the walk over all
 // markers is run: under the sanitizers and coverage each marker costs
-// about a microsecond, and a file of half a million of them must stay
+// about a microsecond, and a file of 256 K of them must stay
 // well within the smoke run's time limit on a busy machine.
 //
 // Besides the sanitizers' own checks, every listed marker must lie inside
@@ -69,7 +69,7 @@ void walk(jfif& file, jfif_marker::type_t type) {
 // the rest's size).  The unit is the bytes at the position; its copies go
 // in at the position.  Without a record the input is taken as it is.
 bool stretched(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-  constexpr size_t record = 8, largest = 1u << 20;
+  constexpr size_t record = 8, largest = 512u << 10;
   if (size <= record || std::memcmp(data + size - record, "STR", 3) != 0) return false;
   const uint8_t* r = data + size - record;
   const size_t body = size - record;
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // being asked for the list of anything.
     file.buildMarkerList(0);
     walk(file, jfif_marker::jm_nada);
-    if (size <= (256u << 10)) {
+    if (size <= (128u << 10)) {
       walk(file, jfif_marker::jm_com);
       walk(file, jfif_marker::jm_app2);
     }
