@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "exceptions.h"
@@ -113,15 +114,60 @@ void fileImage::closeFd() {
   fi_fd = -1;
 }
 
-int fileImage::open(const char* name) {
-  // Look before opening: opening a FIFO or a device can block or act.
-  struct stat st;
-  if (::stat(name, &st) != 0) return errno;
-  if (int e = refuseNonRegular(st)) return e;
+namespace {
 
-  int fd = ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno;
+// Opens a regular file for reading, or returns -1 with errno set.  Looks
+// before opening: opening a FIFO or a device can block or act.
+int openRegular(const char* name) {
+  struct stat st;
+  if (::stat(name, &st) != 0) return -1;
+  if (int e = refuseNonRegular(st)) {
+    errno = e;
+    return -1;
+  }
+  return ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// The file foreseen to be opened next, already open.
+struct foreseenFile {
+  std::string name;
+  int fd = -1;
+  ~foreseenFile() { drop(); }
+  void drop() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
+foreseenFile& foreseen() {
+  static foreseenFile f;
+  return f;
+}
+
+}  // namespace
+
+void fileImage::foresee(const char* name) {
+  foreseenFile& f = foreseen();
+  f.drop();
+  f.fd = openRegular(name);
+  if (f.fd < 0) return;
+  f.name = name;
+  ::posix_fadvise(f.fd, 0, pageSize, POSIX_FADV_WILLNEED);
+}
+
+int fileImage::open(const char* name) {
+  foreseenFile& f = foreseen();
+  int fd;
+  if (f.fd >= 0 && f.name == name) {
+    fd = f.fd;
+    f.fd = -1;
+  } else {
+    f.drop();
+    fd = openRegular(name);
+    if (fd < 0) return errno;
+  }
   fi_fd = fd;
+  struct stat st;
   // The name may have been replaced between stat and open.
   if (::fstat(fd, &st) != 0) {
     int e = errno;

@@ -33,6 +33,11 @@ class fileImage : private byteSource {
 
   // Opens the file; returns 0 or the errno that explains the failure.
   int open(const char* name);
+  // Opens the regular file that the next open() will be asked for, and
+  // asks the kernel to read its first page now: on a cold disk the next
+  // photograph's head is then read while this one is parsed.  Failures are
+  // left for that open() to report.
+  static void foresee(const char* name);
 
   // Loads the n bytes at pos, as far as they lie inside the file.
   // Throws file_error(" unable to read") on an I/O error.

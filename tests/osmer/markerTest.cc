@@ -1,6 +1,7 @@
 // The marker side of the container library: opening, header checks and the
 // marker list, over files made by the test writer.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -298,6 +299,37 @@ TEST(ImageBuffer, SimilarSizesGetTheSameCapacity) {
     EXPECT_EQ(cap % 4096, 0u) << size;
     EXPECT_EQ(fileImage::roundedCapacity(size + 1), cap) << size;
   }
+}
+
+// chronel opens the next photograph early so that the disk reads its head
+// while the current one is parsed.  The early open must be the file that
+// is then opened, must refuse what open() refuses without blocking, and
+// must not leave a descriptor behind when another file comes instead.
+TEST(ImageBuffer, AForeseenFileIsTheOneOpenedNext) {
+  tempDir dir;
+  writeFile(dir / "a", "AAAA");
+  writeFile(dir / "b", "BBBB");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  auto openFds = [] {
+    int n = 0;
+    for (int fd = 0; fd < 1024; ++fd) n += fcntl(fd, F_GETFD) != -1;
+    return n;
+  };
+  const int before = openFds();
+  auto first = [](const std::string& path) {
+    fileImage i;
+    uint8_t b = 0;
+    if (i.open(path.c_str()) != 0 || !i.reader().u8At(0, b)) return '?';
+    return static_cast<char>(b);
+  };
+  fileImage::foresee((dir / "a").c_str());
+  EXPECT_EQ(first(dir / "a"), 'A');
+  fileImage::foresee((dir / "a").c_str());
+  EXPECT_EQ(first(dir / "b"), 'B');
+  fileImage::foresee((dir / "fifo").c_str());
+  fileImage fifo;
+  EXPECT_EQ(fifo.open((dir / "fifo").c_str()), EINVAL);
+  EXPECT_EQ(openFds(), before);
 }
 
 }  // namespace
