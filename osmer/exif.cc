@@ -46,8 +46,8 @@ exif::exif(exifHeader& header) : et_header(header) {
     damaged("no TIFF byte-order mark", 0);
   block.setBigEndian(order == bigEndianMark);
   uint16_t magic = 0;
-  if (!block.u16At(2, magic) || magic != tiffMagic) damaged("no TIFF header", 0);
-  if (!block.u32At(4, et_ifd0)) damaged("no TIFF header", 0);
+  if (!block.u16At(2, magic) || magic != tiffMagic || !block.u32At(4, et_ifd0))
+    damaged("no TIFF header", 0);
   et_stream = mstream(block);
   et_valueBudget = valueBudgetBlocks * uint64_t(block.size());
 }
