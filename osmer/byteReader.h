@@ -107,6 +107,7 @@ class byteReader {
     out.br_data = br_data + pos;
     out.br_size = static_cast<size_t>(n);
     out.br_origin = br_origin + static_cast<size_t>(pos);
+    out.br_readyFrom = out.br_readyTo = 0;
     return true;
   }
 
@@ -115,8 +116,19 @@ class byteReader {
   // when they do not lie inside the span.
   const unsigned char* at(uint64_t pos, uint64_t n) const {
     if (!has(pos, n)) return nullptr;
-    if (br_source && n) br_source->need(br_origin + static_cast<size_t>(pos), static_cast<size_t>(n));
+    if (br_source && n && (pos < br_readyFrom || pos + n > br_readyTo)) ready(pos, n);
     return br_data + pos;
+  }
+  // Has the source load the n bytes at pos, and notes the pages they lie
+  // in as loaded: reads inside them (a directory's entries, one after the
+  // other) then cost two comparisons.
+  void ready(uint64_t pos, uint64_t n) const {
+    const size_t from = br_origin + static_cast<size_t>(pos);
+    br_source->need(from, static_cast<size_t>(n));
+    const size_t first = from >> byteSource::pageShift << byteSource::pageShift;
+    const size_t end = ((from + static_cast<size_t>(n) - 1) >> byteSource::pageShift) + 1;
+    br_readyFrom = first > br_origin ? first - br_origin : 0;
+    br_readyTo = (end << byteSource::pageShift) - br_origin;
   }
 
   const unsigned char* br_data = nullptr;
@@ -124,6 +136,7 @@ class byteReader {
   bool br_big = true;
   byteSource* br_source = nullptr;
   size_t br_origin = 0;  // position of br_data in the source
+  mutable size_t br_readyFrom = 0, br_readyTo = 0;  // known to be loaded
 };
 
 #endif

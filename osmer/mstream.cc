@@ -12,13 +12,6 @@ unsigned long mstream::read(void* dst, unsigned long n) {
   return got;
 }
 
-bool mstream::seekValue(const entry& e) {
-  const uint64_t bytes = uint64_t(e.count()) * tiffUnitSize(e.type());
-  const uint32_t at = bytes > 4 ? e.offset() : e.offsetOffset();
-  ms_pos = at;
-  return ms_block.has(at, bytes);
-}
-
 bool mstream::view(unsigned long n, const unsigned char*& p) {
   if (!ms_block.viewAt(ms_pos, n, p)) return false;
   ms_pos += n;
