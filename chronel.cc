@@ -117,6 +117,9 @@ int main(int argc, char** argv) {
     try {
       const accessTime before = mtime ? noteAccessTime(file) : accessTime();
       jfif jfif_file(file.c_str());
+      // While this photograph is parsed, the disk reads the next one's head.
+      // Not with -m: the next file's access time is noted before it is read.
+      if (!mtime && i + 1 < argc) fileImage::foresee(argv[i + 1]);
       exifHeader e1(jfif_file);
       std::unique_ptr<exif> exif1(new exif(e1));
       exif1->populate();

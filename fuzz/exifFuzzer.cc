@@ -33,7 +33,7 @@ unsigned touch(const void* p, uint64_t n) {
   byteReader r(static_cast<const unsigned char*>(p), static_cast<size_t>(n));
   unsigned sum = 0;
   uint8_t b;
-  while (r.u8(b)) sum += b;
+  for (uint64_t i = 0; r.u8At(i, b); ++i) sum += b;
   return sum;
 }
 

@@ -37,8 +37,8 @@ exif::exif(exifHeader& header) : et_header(header) {
     damaged("no TIFF byte-order mark", 0);
   block.setBigEndian(order == bigEndianMark);
   uint16_t magic = 0;
-  if (!block.u16At(2, magic) || magic != tiffMagic) damaged("no TIFF header", 0);
-  if (!block.u32At(4, et_ifd0)) damaged("no TIFF header", 0);
+  if (!block.u16At(2, magic) || magic != tiffMagic || !block.u32At(4, et_ifd0))
+    damaged("no TIFF header", 0);
   et_stream = mstream(block);
   et_valueBudget = valueBudgetBlocks * uint64_t(block.size());
   // Without libvarden's kinds every ASCII field would be dropped without a
@@ -120,7 +120,8 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
     const unsigned unit = tiffUnitSize(type);
     if (unit == 0) continue;  // a type we cannot size
     const uint64_t bytes = uint64_t(n) * unit;
-    if (bytes > 4 && !block.has(value, bytes)) continue;  // value outside the block
+    const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
+    if (!et_stream.seekValue(e)) continue;  // value outside the block
     // Values stored apart from their entries are read only while all of
     // them together stay within a few times the block.  Sound directories
     // never come near that, since their values do not overlap; a hostile
@@ -130,7 +131,6 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
       if (bytes > et_valueBudget) continue;
       et_valueBudget -= bytes;
     }
-    const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
     fieldPtr f = makeField(e, et_arena);
     if (!f || !dir->add(f.get())) continue;
     f.release()->populate(et_stream);

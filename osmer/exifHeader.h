@@ -1,5 +1,6 @@
 // exifHeader: finds the EXIF APP1 segment ("Exif" and two NUL bytes) among
-// the segments before the first SOS, reading only as far as it.
+// the segments before the first SOS, reading only as far as it.  It walks
+// the file's one marker walk, which keeps the damage it met.
 #ifndef ORVANE_OSMER_EXIFHEADER_H
 #define ORVANE_OSMER_EXIFHEADER_H
 
@@ -21,15 +22,16 @@ class ORVANE_EXPORT exifHeader {
   byteReader block() const { return j_block; }
   size_t blockOffset() const { return j_blockOffset; }
   // Damage met before the EXIF segment in a file that starts with a marker:
-  // why a JPEG file has no EXIF block to offer.
-  const std::optional<misc_error>& damage() const { return j_damage; }
+  // why a JPEG file has no EXIF block to offer.  (Held by the file's walk:
+  // valid until the walk is started again.)
+  const std::optional<misc_error>& damage() const;
 
  private:
   jfif& j_file;
   bool j_found = false;
   byteReader j_block;
   size_t j_blockOffset = 0;
-  std::optional<misc_error> j_damage;
+  bool j_damaged = false;
 };
 
 #endif

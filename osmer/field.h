@@ -16,7 +16,8 @@ class ORVANE_EXPORT field {
   field& operator=(const field&) = delete;
 
   // Fetches the value from the block.  Called once, by the EXIF parser,
-  // which has checked that the value lies inside the block.
+  // which has checked with mstream::seekValue that the value lies inside
+  // the block.
   virtual void populate(mstream& m) = 0;
   // Calls the handler's operation for this kind of field.
   virtual void handleField(fieldHandler& h) const = 0;

@@ -1,24 +1,31 @@
 // fileImage: the bytes of one file, read on demand into one fixed buffer.
 //
 // The buffer is sized once from fstat, so pointers into it stay valid for the
-// object's life; bytes are read only as far as a caller asks.  A file that
-// shrinks while we read it simply ends earlier.  Non-regular files
-// (directories, FIFOs, devices) are refused before anything is read from them.
+// object's life.  It is filled sparsely: the pages (4 KiB, aligned) that a
+// reader touches are read, and no others, so that looking at a photograph's
+// header and EXIF directories does not read the segments between them.  A
+// file that shrinks while we read it ends earlier; bytes of a page past its
+// new end read as zero.  Non-regular files (directories, FIFOs, devices) are
+// refused before anything is read from them.
 //
 // The tools handle one file at a time, so a closed image hands its buffer on
 // to the next one that fits in it: a fresh buffer per file would cost a new
 // mapping, page faults and an unmapping for every large photograph, more than
-// reading its header segments.  Bytes past loaded() are never exposed.
+// reading its header segments.  Capacities are rounded up (to an eighth of
+// the size's power of two), so that photographs of similar sizes fit in each
+// other's buffers.  Bytes not loaded are never exposed through a reader.
 #ifndef ORVANE_OSMER_FILEIMAGE_H
 #define ORVANE_OSMER_FILEIMAGE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "byteReader.h"
 #include "orvaneExport.h"
 
-class ORVANE_EXPORT fileImage {
+class ORVANE_EXPORT fileImage : private byteSource {
  public:
   fileImage() = default;
   ~fileImage();
@@ -27,20 +34,41 @@ class ORVANE_EXPORT fileImage {
 
   // Opens the file; returns 0 or the errno that explains the failure.
   int open(const char* name);
+  // Opens the regular file that the next open() will be asked for, and
+  // asks the kernel to read its first page now: on a cold disk the next
+  // photograph's head is then read while this one is parsed.  Failures are
+  // left for that open() to report.
+  static void foresee(const char* name);
 
-  // Makes at least min(end, size()) bytes available; returns how many are.
+  // Loads the n bytes at pos, as far as they lie inside the file.
   // Throws file_error(" unable to read") on an I/O error.
+  void load(size_t pos, size_t n);
+  // Loads the first end bytes (at most the whole file); returns how many
+  // bytes from the start are loaded now.
   size_t ensure(size_t end);
   // Reads the whole file.
   size_t ensureAll() { return ensure(fi_size); }
+  // For a walk from start to end: each read that goes on where the last
+  // one ended reads twice as far, up to 1 MiB, so that a walk through the
+  // whole file takes few system calls.
+  void readOnward() { fi_onward = true; }
 
   size_t size() const { return fi_size; }
+  // How many bytes of the file the buffer holds.
   size_t loaded() const { return fi_loaded; }
+  // How many bytes were asked of the kernel for this file.
+  size_t bytesRead() const { return fi_read; }
   const unsigned char* data() const { return fi_buf.get(); }
   // The descriptor the bytes are read from, open for the image's life (-1
   // after a failed open), so that a caller can act on the very file read.
   int fd() const { return fi_fd; }
-  byteReader reader() const { return byteReader(fi_buf.get(), fi_loaded); }
+  // A reader over the n bytes at pos (clipped to the file), which loads
+  // what it reads.
+  byteReader reader(size_t pos, size_t n);
+  byteReader reader() { return reader(0, fi_size); }
+
+  // Smallest capacity that a buffer for size bytes is given.
+  static size_t roundedCapacity(size_t size);
 
   // Releases an image buffer (they come from posix_memalign).
   struct freeBytes {
@@ -48,16 +76,25 @@ class ORVANE_EXPORT fileImage {
   };
 
  private:
+  void fetch(size_t pos, size_t n) override;
+  void readPages(size_t first, size_t last);
+  void markLoaded(size_t first, size_t last, bool recount);
   void closeFd();
 
   int fi_fd = -1;
   size_t fi_size = 0;
-  size_t fi_loaded = 0;
+  size_t fi_openSize = 0;  // fi_size when the file was opened
+  size_t fi_loaded = 0;    // bytes of the file in loaded pages
+  size_t fi_read = 0;      // bytes asked for by pread
   size_t fi_capacity = 0;  // size of fi_buf, at least fi_size
+  bool fi_onward = false;  // see readOnward
+  size_t fi_lastEnd = 0;   // the page after the last read, and its length in pages
+  size_t fi_lastPages = 0;
   // The buffer starts on a page boundary: on some processors the kernel's
   // copy into a buffer that starts 16 bytes past a 32-byte boundary (where
   // a plain large allocation lands) takes several times as long.
   std::unique_ptr<unsigned char[], freeBytes> fi_buf;
+  std::vector<uint64_t> fi_pages;  // one bit per page of fi_buf
 };
 
 #endif

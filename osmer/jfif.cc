@@ -1,24 +1,45 @@
 #include "jfif.h"
 
-#include "markerScanner.h"
-
 jfif::jfif(const char* name) : j_name(name ? name : "") { j_err = j_image.open(j_name.c_str()); }
 
 void jfif::buildMarkerList(int) {
-  j_markers.clear();
-  j_damage.reset();
-  j_next = 0;
-  markerScanner scan(j_image);
+  j_kept.clear();
+  j_image.readOnward();
+  j_walk.restart();
   jfif_marker m;
-  while (scan.next(m)) j_markers.push_back(m);
-  j_damage = scan.damage();
+  while (j_walk.next(m)) {
+    // The walk checked the segment against the file's size; its bytes are
+    // read now, so that the list's walk meets no I/O error.
+    j_image.load(static_cast<size_t>(m.offset()), m.len());
+    if (j_kept.size() < keptMarkers) {
+      j_kept.push_back(m);
+      if (j_kept.size() == keptMarkers) j_afterKept = j_walk.at();
+    }
+  }
+  // The walk is over; a list no longer than what is kept ends where it did.
+  if (j_kept.size() < keptMarkers) j_afterKept = j_walk.at();
+  j_listed = true;
+  rewind();
+}
+
+void jfif::rewind() {
+  j_next = 0;
+  j_walking = false;
+  if (!j_listed) j_walk.restart();
 }
 
 jfif_marker jfif::nextMarker(jfif_marker::type_t type) {
-  while (j_next < j_markers.size()) {
-    const jfif_marker& m = j_markers[j_next++];
+  while (!j_walking && j_next < j_kept.size()) {
+    const jfif_marker& m = j_kept[j_next++];
     if (type == jfif_marker::jm_nada || m.type() == type) return m;
   }
-  if (j_damage) throw *j_damage;
+  if (j_listed && !j_walking) {
+    j_walk.resume(j_afterKept);
+    j_walking = true;
+  }
+  jfif_marker m;
+  while (j_walk.next(m))
+    if (type == jfif_marker::jm_nada || m.type() == type) return m;
+  if (j_walk.damage()) throw *j_walk.damage();
   return jfif_marker::null;
 }

@@ -3,11 +3,16 @@
 // Building a jfif opens the file but reads nothing yet; the header checks,
 // the EXIF parser and buildMarkerList read as far as each needs.  A failed
 // open is not thrown: err() tells it and the image stays empty.
+//
+// The one walk over the file (which the header checks use too) finds the
+// markers.  buildMarkerList walks the whole list once, reading the file as
+// far as it goes, and keeps the first few thousand markers; later ones are
+// found again as they are asked for.  So a file of millions of restart
+// markers costs no more memory than its image and a constant.
 #ifndef ORVANE_OSMER_JFIF_H
 #define ORVANE_OSMER_JFIF_H
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,7 @@
 #include "fileImage.h"
 #include "jfif_marker.h"
 #include "orvaneExport.h"
+#include "markerScanner.h"
 
 class ORVANE_EXPORT jfif {
  public:
@@ -27,14 +33,21 @@ class ORVANE_EXPORT jfif {
   const char* name() const { return j_name.c_str(); }
 
   // Lists every marker of the file in file order, from the first byte to
-  // EOI.  The argument is reserved; tools pass 0.  Damage does not throw
-  // here: the list keeps every marker before it, and the walk throws it.
+  // EOI, and rewinds.  The argument is reserved; tools pass 0.  An I/O
+  // error throws here; damage does not: the list holds every marker before
+  // it, and the walk throws it.
   void buildMarkerList(int);
-  void rewind() { j_next = 0; }
+  void rewind();
   // The next listed marker of the given type (any type for jm_nada), or
   // jfif_marker::null.  At the end of a damaged file's list, throws the
   // misc_error that describes the damage.
   jfif_marker nextMarker(jfif_marker::type_t type);
+
+  // The walk itself, for the header checks: it does not throw its damage.
+  markerScanner& walk() { return j_walk; }
+
+  // How many markers buildMarkerList keeps.
+  static constexpr size_t keptMarkers = 8192;
 
   // The file's bytes, for the header checks and the EXIF parser.
   fileImage& image() { return j_image; }
@@ -43,9 +56,12 @@ class ORVANE_EXPORT jfif {
   std::string j_name;
   fileImage j_image;
   int j_err = 0;
-  std::vector<jfif_marker> j_markers;
-  size_t j_next = 0;
-  std::optional<misc_error> j_damage;
+  markerScanner j_walk{j_image};
+  std::vector<jfif_marker> j_kept;  // the first markers of the list
+  size_t j_next = 0;                // next of j_kept to return
+  bool j_listed = false;            // buildMarkerList has run
+  bool j_walking = false;           // past j_kept: j_walk goes on from j_afterKept
+  markerScanner::place j_afterKept;
 };
 
 #endif

@@ -12,7 +12,7 @@ const char* jfif_marker::name(type_t type) {
       "APP8",  "APP9",  "APP10", "APP11", "APP12", "APP13", "APP14", "APP15",
       "JPG0",  "JPG1",  "JPG2",  "JPG3",  "JPG4",  "JPG5",  "JPG6",  "JPG7",
       "JPG8",  "JPG9",  "JPG10", "JPG11", "JPG12", "JPG13", "COM",   "?"};
-  if (type >= 192 && type <= 254) return codes[type - 192];
+  if (type >= jm_sof0 && type <= jm_com) return codes[type - jm_sof0];
   switch (type) {
     case jm_tem: return "TEM";
     case jm_nada: return "NADA";

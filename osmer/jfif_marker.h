@@ -3,6 +3,8 @@
 // data() points at the segment's 0xFF byte in the file image held by its
 // jfif; len() counts the segment from that byte (2 + its length field, or 2
 // for a marker without one); offset() is the file position of that byte.
+// The segment's bytes are loaded once buildMarkerList has listed it (the
+// header checks' walk loads only what they read).
 #ifndef ORVANE_OSMER_JFIF_MARKER_H
 #define ORVANE_OSMER_JFIF_MARKER_H
 

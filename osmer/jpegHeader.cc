@@ -1,7 +1,6 @@
 #include "jpegHeader.h"
 
 jpegHeader::jpegHeader(jfif& file) {
-  static const unsigned char soi[3] = {0xFF, 0xD8, 0xFF};
-  file.image().ensure(sizeof soi);
+  static const unsigned char soi[3] = {0xFF, jfif_marker::jm_soi, 0xFF};
   j_wellFormed = file.image().reader().startsWith(0, soi, sizeof soi);
 }

@@ -1,127 +1,217 @@
 #include "markerScanner.h"
 
 #include <cstdio>
+#include <string>
+
+// On x86-64 the search for markers in entropy-coded data uses SSE2 (always
+// there) and AVX2 (where the processor has it); elsewhere memchr.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ORVANE_X86_64_SCAN 1
+#include <immintrin.h>
+#else
+#define ORVANE_X86_64_SCAN 0
+#endif
 
 namespace {
 
 using type_t = jfif_marker::type_t;
 
-bool isRst(unsigned code) { return code >= 0xD0 && code <= 0xD7; }
+// The byte that introduces a marker (and, repeated, fills before one), and
+// the byte that follows a 0xFF that is data, not a marker.
+constexpr unsigned char markerByte = 0xFF;
+constexpr unsigned char stuffedByte = 0x00;
+
+// Entropy-coded data is loaded and searched a window of up to 1 MiB at a
+// time, so that a walk over an image not loaded yet reads it in steps, not
+// all at once.
+constexpr size_t scanWindowPages = 256;
+
+bool isRst(unsigned code) { return code >= jfif_marker::jm_rst0 && code <= jfif_marker::jm_rst7; }
 
 // Markers that stand alone, without a length field.
 bool isStandalone(unsigned code) {
-  return code == 0x01 || isRst(code) || code == 0xD8 || code == 0xD9;
+  return code == jfif_marker::jm_tem || isRst(code) || code == jfif_marker::jm_soi ||
+         code == jfif_marker::jm_eoi;
 }
 
-std::string format(const char* fmt, const char* name, unsigned long long a,
-                   unsigned long long b = 0) {
-  char text[160];
-  if (name)
-    std::snprintf(text, sizeof text, fmt, name, a, b);
-  else
-    std::snprintf(text, sizeof text, fmt, a, b);
+// Codes that no marker has: 0x00 and the reserved 0x02-0xBF.
+bool isReserved(unsigned code) {
+  return code == stuffedByte || (code > jfif_marker::jm_tem && code < jfif_marker::jm_sof0);
+}
+
+// The texts of the damage that ends a walk.
+std::string hexByte(unsigned b) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", b & 0xFFu);
   return text;
+}
+std::string atOffset(size_t pos) { return " at offset " + std::to_string(pos); }
+std::string segment(type_t type, size_t pos) { return jfif_marker::name(type) + atOffset(pos); }
+std::string truncated(const std::string& what) { return " is truncated: " + what; }
+std::string damaged(const std::string& what) { return " is damaged: " + what; }
+const char* const withoutEoi = " without an EOI marker";
+
+std::string scanEndsEarly(size_t sos) {
+  return truncated("the image data of the SOS" + atOffset(sos) + " ends" + withoutEoi);
+}
+std::string fileEndsEarly(size_t pos) { return truncated("the file ends" + atOffset(pos) + withoutEoi); }
+std::string noMarker(size_t pos, const std::string& bytes) {
+  return damaged("no marker" + atOffset(pos) + " (" + bytes + ")");
+}
+std::string runsPastTheEnd(type_t type, size_t pos) {
+  return truncated(segment(type, pos) + " runs past the end of the file");
+}
+std::string lengthTooSmall(type_t type, size_t pos, unsigned field) {
+  return damaged(segment(type, pos) + " has a length field of " + std::to_string(field));
+}
+
+// A position at or after i from which to look on: no marker start (see
+// findMarkerStart) lies between i and it.  Such data holds a stuffed pair
+// every hundred bytes or so; on x86-64 whole blocks are passed over, each
+// looked at only while the byte after it lies inside the span, so that
+// every 0xFF in it is judged by the byte that follows.
+#if ORVANE_X86_64_SCAN
+__attribute__((target("avx2"))) size_t skipPlainBlocksAvx2(const unsigned char* data, size_t size,
+                                                            size_t i) {
+  const __m256i ff = _mm256_set1_epi8(-1), zero = _mm256_setzero_si256();
+  while (size - i > 64) {
+    const unsigned char* p = data + i;
+    const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 33));
+    const __m256i hits = _mm256_or_si256(
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(b0, zero), _mm256_cmpeq_epi8(a0, ff)),
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(b1, zero), _mm256_cmpeq_epi8(a1, ff)));
+    if (!_mm256_testz_si256(hits, hits)) break;
+    i += 64;
+  }
+  return i;
+}
+#endif
+
+size_t skipPlainBlocks(const unsigned char* data, size_t size, size_t i) {
+#if ORVANE_X86_64_SCAN
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return skipPlainBlocksAvx2(data, size, i);
+  const __m128i ff = _mm_set1_epi8(-1), zero = _mm_setzero_si128();
+  while (size - i > 32) {
+    const unsigned char* p = data + i;
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17));
+    const __m128i hits =
+        _mm_or_si128(_mm_andnot_si128(_mm_cmpeq_epi8(b0, zero), _mm_cmpeq_epi8(a0, ff)),
+                     _mm_andnot_si128(_mm_cmpeq_epi8(b1, zero), _mm_cmpeq_epi8(a1, ff)));
+    if (_mm_movemask_epi8(hits)) break;
+    i += 32;
+  }
+#else
+  // Elsewhere the C library's search for 0xFF, pair by pair.
+  while (i < size) {
+    const void* hit = std::memchr(data + i, markerByte, size - i);
+    if (!hit) return size;
+    const size_t k = static_cast<size_t>(static_cast<const unsigned char*>(hit) - data);
+    if (k + 1 == size || data[k + 1] != stuffedByte) return k;
+    i = k + 2;
+  }
+#endif
+  return i;
 }
 
 }  // namespace
 
+size_t markerScanner::findMarkerStart(const unsigned char* data, size_t size, size_t from) {
+  if (from >= size) return npos;
+  for (size_t i = skipPlainBlocks(data, size, from); i < size; ++i)
+    if (data[i] == markerByte && (i + 1 == size || data[i + 1] != stuffedByte)) return i;
+  return npos;
+}
+
 bool markerScanner::fail(const std::string& what) {
-  ms_damage.emplace("", what.c_str());
-  ms_done = true;
+  sc_at.damage.emplace("", what.c_str());
+  sc_at.done = true;
   return false;
 }
 
 bool markerScanner::byteAt(size_t pos, unsigned char& b) {
-  if (pos >= ms_image.loaded()) ms_image.ensure(pos + 1);
   uint8_t v;
-  if (!ms_image.reader().u8At(pos, v)) return false;
+  if (!sc_image.reader().u8At(pos, v)) return false;
   b = v;
   return true;
 }
 
 bool markerScanner::next(jfif_marker& m) {
-  if (ms_done) return false;
-  if (ms_inScan && !scanEntropyData(m)) return false;
-  if (ms_inScan) return true;  // an RSTn inside the scan
+  if (sc_at.done) return false;
+  if (sc_at.inScan && !scanEntropyData(m)) return false;
+  if (sc_at.inScan) return true;  // an RSTn inside the scan
   return segmentAt(m);
 }
 
 // Finds the marker that ends (or interrupts, for RSTn) the entropy-coded
-// data that starts at ms_pos.  Leaves ms_pos at the marker's 0xFF byte.
+// data that starts at sc_at.pos.  Leaves sc_at.pos at the marker's 0xFF byte.
 bool markerScanner::scanEntropyData(jfif_marker& m) {
-  size_t pos = ms_pos;
+  size_t pos = sc_at.pos;
   for (;;) {
-    size_t hit = ms_image.reader().findMarkerStart(pos);
-    if (hit == byteReader::npos) {
-      size_t had = ms_image.loaded();
-      if (ms_image.ensure(had + 1) == had)
-        return fail(format(" is truncated: the image data of the SOS at offset %llu "
-                           "ends without an EOI marker",
-                           nullptr, ms_scanStart));
-      pos = had;
+    if (pos >= sc_image.size()) return fail(scanEndsEarly(sc_at.scanStart));
+    if (pos >= sc_ready || pos < sc_readyFrom) {
+      sc_readyFrom = pos;
+      sc_ready = (pos / byteSource::pageSize + scanWindowPages) * byteSource::pageSize;
+      sc_image.load(pos, sc_ready - pos);
+    }
+    const size_t end = sc_ready < sc_image.size() ? sc_ready : sc_image.size();
+    const size_t hit = findMarkerStart(sc_image.data(), end, pos);
+    if (hit == npos) {
+      pos = end;
       continue;
     }
     unsigned char code;
-    if (!byteAt(hit + 1, code))
-      return fail(format(" is truncated: the image data of the SOS at offset %llu "
-                         "ends without an EOI marker",
-                         nullptr, ms_scanStart));
-    if (code == 0x00 || code == 0xFF) {  // stuffed byte, or fill before a marker
-      pos = code == 0x00 ? hit + 2 : hit + 1;
+    if (!byteAt(hit + 1, code)) return fail(scanEndsEarly(sc_at.scanStart));
+    if (code == stuffedByte || code == markerByte) {  // a data byte, or fill before a marker
+      pos = code == stuffedByte ? hit + 2 : hit + 1;
       continue;
     }
     if (isRst(code)) {
-      m = jfif_marker(static_cast<type_t>(code), 2, static_cast<off_t>(hit),
-                      ms_image.data() + hit);
-      ms_pos = hit + 2;
+      m = jfif_marker(static_cast<type_t>(code), 2, static_cast<off_t>(hit), sc_image.data() + hit);
+      sc_at.pos = hit + 2;
       return true;
     }
-    ms_pos = hit;
-    ms_inScan = false;
+    sc_at.pos = hit;
+    sc_at.inScan = false;
     return true;
   }
 }
 
 bool markerScanner::segmentAt(jfif_marker& m) {
-  size_t pos = ms_pos;
+  size_t pos = sc_at.pos;
   unsigned char b;
-  if (!byteAt(pos, b))
-    return fail(format(" is truncated: the file ends at offset %llu without an EOI marker",
-                       nullptr, pos));
-  if (b != 0xFF)
-    return fail(format(" is damaged: no marker at offset %llu (byte 0x%02llX)", nullptr, pos, b));
-  unsigned char code = 0xFF;
-  while (code == 0xFF) {  // fill bytes: the marker is the last 0xFF of the run
-    if (!byteAt(pos + 1, code))
-      return fail(format(" is truncated: the file ends at offset %llu without an EOI marker",
-                         nullptr, pos + 1));
-    if (code == 0xFF) ++pos;
+  if (!byteAt(pos, b)) return fail(fileEndsEarly(pos));
+  if (b != markerByte) return fail(noMarker(pos, "byte " + hexByte(b)));
+  unsigned char code = markerByte;
+  while (code == markerByte) {  // fill bytes: the marker is the last 0xFF of the run
+    if (!byteAt(pos + 1, code)) return fail(fileEndsEarly(pos + 1));
+    if (code == markerByte) ++pos;
   }
-  if (code == 0x00 || (code >= 0x02 && code < 0xC0))
-    return fail(format(" is damaged: no marker at offset %llu (bytes 0xFF 0x%02llX)", nullptr,
-                       pos, code));
+  if (isReserved(code)) return fail(noMarker(pos, "bytes 0xFF " + hexByte(code)));
   const type_t type = static_cast<type_t>(code);
   uint32_t len = 2;
   if (!isStandalone(code)) {
-    ms_image.ensure(pos + 4);
+    const byteReader file = sc_image.reader();
     uint16_t field;
-    if (!ms_image.reader().u16At(pos + 2, field))
-      return fail(format(" is truncated: %s at offset %llu runs past the end of the file",
-                         jfif_marker::name(type), pos));
-    if (field < 2)
-      return fail(format(" is damaged: %s at offset %llu has a length field of %llu",
-                         jfif_marker::name(type), pos, field));
+    if (!file.u16At(pos + 2, field)) return fail(runsPastTheEnd(type, pos));
+    if (field < 2) return fail(lengthTooSmall(type, pos, field));
     len = 2u + field;
-    if (ms_image.ensure(pos + len) < pos + len)
-      return fail(format(" is truncated: %s at offset %llu runs past the end of the file",
-                         jfif_marker::name(type), pos));
+    // Checked against the file's size: the segment's bytes are loaded by
+    // whoever reads them.
+    if (!file.has(pos, len)) return fail(runsPastTheEnd(type, pos));
   }
-  m = jfif_marker(type, len, static_cast<off_t>(pos), ms_image.data() + pos);
-  ms_pos = pos + len;
+  m = jfif_marker(type, len, static_cast<off_t>(pos), sc_image.data() + pos);
+  sc_at.pos = pos + len;
   if (type == jfif_marker::jm_sos) {
-    ms_inScan = true;
-    ms_scanStart = pos;
+    sc_at.inScan = true;
+    sc_at.scanStart = pos;
   }
-  if (type == jfif_marker::jm_eoi) ms_done = true;
+  if (type == jfif_marker::jm_eoi) sc_at.done = true;
   return true;
 }

@@ -5,27 +5,54 @@
 // 0xFF00 pairs and fill bytes are passed over, RSTn markers are reported as
 // they come.  The walk ends at EOI, or at damage, which is kept as a
 // misc_error value that says what is wrong and where.
+//
+// The walk keeps only its position, so its memory does not depend on the
+// number of markers; restart() begins it again.  It reads the image only
+// where it looks: a segment's length is checked against the size of the
+// file without loading the segment's bytes.
 #ifndef ORVANE_OSMER_MARKERSCANNER_H
 #define ORVANE_OSMER_MARKERSCANNER_H
 
 #include <cstddef>
 #include <optional>
-#include <string>
 
 #include "exceptions.h"
 #include "fileImage.h"
 #include "jfif_marker.h"
+#include "orvaneExport.h"
 
 class markerScanner {
  public:
-  explicit markerScanner(fileImage& image) : ms_image(image) {}
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  explicit markerScanner(fileImage& image) : sc_image(image) {}
 
   // Sets m to the next marker and returns true, or returns false when the
   // walk is over (after EOI or on damage).
   bool next(jfif_marker& m);
+  // Starts the walk again at the first byte.
+  void restart() { sc_at = place(); }
+
+  // Where the walk is, and what ended it if it is over: a bookmark to
+  // resume() the walk from.
+  struct place {
+    size_t pos = 0;
+    size_t scanStart = 0;  // offset of the SOS whose data is being scanned
+    bool inScan = false;
+    bool done = false;
+    std::optional<misc_error> damage;
+  };
+  const place& at() const { return sc_at; }
+  void resume(const place& p) { sc_at = p; }
 
   // The damage that ended the walk, if any.
-  const std::optional<misc_error>& damage() const { return ms_damage; }
+  const std::optional<misc_error>& damage() const { return sc_at.damage; }
+
+  // Position of the first 0xFF in the size bytes at data, at or after from,
+  // that may begin a marker in entropy-coded data, or npos: a 0xFF followed
+  // by any byte but 0x00 (a stuffed data byte), or the last byte, whose
+  // follower is not known yet.
+  ORVANE_EXPORT static size_t findMarkerStart(const unsigned char* data, size_t size, size_t from);
 
  private:
   bool segmentAt(jfif_marker& m);
@@ -33,12 +60,12 @@ class markerScanner {
   bool byteAt(size_t pos, unsigned char& b);
   bool fail(const std::string& what);
 
-  fileImage& ms_image;
-  size_t ms_pos = 0;
-  size_t ms_scanStart = 0;  // offset of the SOS whose data is being scanned
-  bool ms_inScan = false;
-  bool ms_done = false;
-  std::optional<misc_error> ms_damage;
+  fileImage& sc_image;
+  place sc_at;
+  // The bytes from sc_readyFrom to sc_ready are loaded (a window of the
+  // image data; pages stay loaded, so this holds across restarts).
+  size_t sc_readyFrom = 0;
+  size_t sc_ready = 0;
 };
 
 #endif

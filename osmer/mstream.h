@@ -10,6 +10,7 @@
 
 #include "byteReader.h"
 #include "orvaneExport.h"
+#include "entry.h"
 
 class ORVANE_EXPORT mstream {
  public:
@@ -22,6 +23,17 @@ class ORVANE_EXPORT mstream {
     return *this;
   }
   unsigned long tell() const { return ms_pos; }
+
+  // Seeks to where the entry's value is stored: in the entry's own 4-byte
+  // value field when it fits there, else at the offset that field holds.
+  // True when all of the value lies inside the block (the one place that
+  // decides it: the parser skips entries for which it is false).
+  bool seekValue(const entry& e) {
+    const uint64_t bytes = uint64_t(e.count()) * tiffUnitSize(e.type());
+    const uint32_t at = bytes > 4 ? e.offset() : e.offsetOffset();
+    ms_pos = at;
+    return ms_block.has(at, bytes);
+  }
   unsigned long size() const { return ms_block.size(); }
   bool bigEndian() const { return ms_block.bigEndian(); }
 

@@ -8,11 +8,10 @@
 void numericField::populate(mstream& m) {
   const unsigned unit = tiffUnitSize(f_entry.type());
   const uint64_t bytes = uint64_t(f_entry.count()) * unit;
-  m = bytes > 4 ? f_entry.offset() : f_entry.offsetOffset();
   const unsigned char* p = nullptr;
   // The size is checked against the block before it is narrowed: on a
   // 32-bit build a size of 2^32 bytes or more would wrap into a small one.
-  if (unit == 0 || bytes > m.size() || !m.view(static_cast<unsigned long>(bytes), p)) return;
+  if (unit == 0 || !m.seekValue(f_entry) || !m.view(static_cast<unsigned long>(bytes), p)) return;
   nm_values = byteReader(p, static_cast<size_t>(bytes), m.bigEndian());
   nm_count = f_entry.count();
 }

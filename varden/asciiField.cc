@@ -7,8 +7,7 @@ asciiField::asciiField(const entry& e)
     : field(e), af_value(new char[1]{'\0'}), af_count(e.count()) {}
 
 void asciiField::populate(mstream& m) {
-  // Up to 4 bytes live in the entry's own value field, more at its offset.
-  m = af_count > 4 ? f_entry.offset() : f_entry.offsetOffset();
+  m.seekValue(f_entry);  // what lies outside the block reads as zero
   af_value.reset(new char[af_count]);
   m.read(af_value.get(), af_count);
 }

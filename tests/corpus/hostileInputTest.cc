@@ -18,6 +18,14 @@
 
 using namespace testjpeg;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_TEST_ASAN 1
+#endif
+#endif
+
 namespace {
 
 class HostileExif : public ::testing::Test {
@@ -122,12 +130,46 @@ TEST(NumericFields, ACountWhoseSizeWrapsIn32BitsReadsNothing) {
   EXPECT_EQ(two.value(1), 0x01010101);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANE_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANE_TEST_ASAN 1
-#endif
+#ifndef ORVANE_TEST_ASAN
+// Millions of markers of no length: restart markers in the image data, TEM
+// markers, empty comments.  A tool's memory must not grow with their number:
+// under an address-space limit far below 24 bytes per marker, each bomb is
+// walked and its damage reported, and the next file is still handled.
+// (AddressSanitizer reserves terabytes of address space, so the limit
+// cannot apply in that build.)
+TEST(MarkerBombs, AreWalkedInBoundedMemory) {
+  tempDir dir;
+  auto bomb = [&](const std::string& name, jpegWriter head, const bytes& unit) {
+    bytes b = head.data();
+    while (b.size() < 24000000 + head.data().size()) b.insert(b.end(), unit.begin(), unit.end());
+    jpegWriter().raw(b).save(dir / name);
+  };
+  bomb("rst.jpg", jpegWriter().soi().frameHeaders().sos(), {0xFF, 0xD0});
+  bomb("tem.jpg", jpegWriter().soi(), {0xFF, 0x01});
+  bomb("com.jpg", jpegWriter().soi(), {0xFF, 0xFE, 0x00, 0x02});
+  jpegWriter good;
+  good.soi().com("still here").frameHeaders().sos().eoi();
+  good.save(dir / "good.jpg");
+
+  const std::string limit = "ulimit -v 200000 || exit 99; ";
+  toolResult r = runToolMerged(GLOSSEL, {"rst.jpg", "tem.jpg", "good.jpg"}, {{}, dir.path()}, limit);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "rst.jpg:\n"
+            "chronel: rst.jpg is truncated: the image data of the SOS at offset 106 ends without "
+            "an EOI marker.\n"
+            "tem.jpg:\n"
+            "chronel: tem.jpg is truncated: the file ends at offset 24000002 without an EOI "
+            "marker.\n"
+            "good.jpg:\nstill here\n");
+  r = runToolMerged(SONLIFT, {"com.jpg", "good.jpg"}, {{}, dir.path()}, limit);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "JFIF file com.jpg:\n"
+            "chronel: com.jpg is truncated: the file ends at offset 24000002 without an EOI "
+            "marker.\n"
+            "JFIF file good.jpg:\n");
+}
 #endif
 
 #ifdef ORVANE_TEST_ASAN
@@ -154,6 +196,11 @@ TEST(ImageBufferDeathTest, BytesNotLoadedAreUnaddressable) {
   const volatile unsigned char* p = small.data();
   EXPECT_EQ(p[small.loaded() - 1], 'y');
   EXPECT_DEATH(p[small.loaded()], "use-after-poison");
+  // Pages are loaded where they are read, not as a prefix: the bytes
+  // between stay hidden.
+  small.load(200 << 10, 1);
+  EXPECT_EQ(p[200 << 10], 'y');
+  EXPECT_DEATH(p[(200 << 10) - 1], "use-after-poison");
   small.ensureAll();
   EXPECT_EQ(p[small.size() - 1], 'y');
   EXPECT_DEATH(p[small.size()], "use-after-poison");

@@ -20,6 +20,7 @@
 #include "mstream.h"
 #include "runTool.h"
 #include "textHandlerMap.h"
+#include "undefinedField.h"
 
 using namespace testjpeg;
 
@@ -195,6 +196,25 @@ TEST_P(ExifOrder, ReadsEveryDirectoryOfACameraBlock) {
   EXPECT_EQ(found(p->e, 0x0103), "IFD1: 6");
   EXPECT_EQ(found(p->e, 0x0201), "IFD1: 4660");
   EXPECT_EQ(found(p->e, 0x9999), "(none)");
+}
+
+// A camera's maker note fills most of its APP1.  Parsing reads the pages
+// of the directories and of the values it copies; the note is read when it
+// is first asked for, and is then exactly what the block holds.
+TEST_P(ExifOrder, ALargeMakerNoteIsReadOnlyWhenAskedFor) {
+  bytes note(30000);
+  for (size_t i = 0; i < note.size(); ++i) note[i] = static_cast<unsigned char>(i * 7);
+  tiffWriter w = cameraBlock(big());
+  w.undefined(dir::exif, 0x927C, note);
+  auto p = parse(w.build());
+  EXPECT_EQ(found(p->e, 0x9003), "Exif: 2004:01:05 10:00:00");
+  EXPECT_LE(p->j.image().bytesRead(), 8192u);
+  const ifd* where = nullptr;
+  auto u = dynamic_cast<const undefinedField*>(p->e.find(0x927C, where));
+  ASSERT_NE(u, nullptr);
+  ASSERT_NE(u->value(), nullptr);
+  EXPECT_TRUE(std::equal(note.begin(), note.end(), u->value()));
+  EXPECT_GT(p->j.image().bytesRead(), note.size());
 }
 
 TEST_P(ExifOrder, FindTakesTheFirstFieldInDirectoryOrder) {
