@@ -19,21 +19,6 @@ namespace {
 
 const std::string usageLine = "Usage: chronel [ flags ] p0000001.jpg [ p0000002.jpg ... ]\n";
 
-// The full path of a program found on PATH, or "" when there is none.
-std::string findProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return "";
-}
-
 struct timespec at(time_t sec, long nsec) {
   struct timespec t;
   t.tv_sec = sec;

@@ -26,18 +26,6 @@ namespace {
 const char* const programs[] = {"chronel", "segdump", "glossel", "sonlift"};
 const char* const libraries[] = {"osmer", "telmar", "varden"};
 
-// The full name of a program found on PATH, or "" when there is none.
-std::string onPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
-
 std::string realPath(const std::string& path) {
   char buf[PATH_MAX];
   return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
@@ -71,7 +59,7 @@ class Installed : public ::testing::Test {
   }
 
   static std::string readelf(const std::string& file) {
-    const std::string tool = onPath("readelf");
+    const std::string tool = findProgram("readelf");
     if (tool.empty()) ADD_FAILURE() << "readelf (binutils) is missing";
     toolResult r = runTool(tool, {"-d", "-W", file});
     EXPECT_EQ(r.status, 0) << r.err;

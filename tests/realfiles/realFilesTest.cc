@@ -31,18 +31,6 @@ namespace {
 
 const char* const dataPackages[] = {"golang-github-rwcarlsen-goexif-dev", "libjxl-testdata"};
 
-// The full path of a program found on PATH, or "" when there is none.
-std::string findProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
-
 bool endsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }

@@ -51,6 +51,9 @@ class tempDir {
   std::string td_path;
 };
 
+// The full path of a program found on PATH, or "" when there is none.
+std::string findProgram(const std::string& name);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
