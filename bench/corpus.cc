@@ -34,6 +34,7 @@
 
 #include "byteReader.h"
 #include "jpegWriter.h"
+#include "mix.h"
 
 using testjpeg::bytes;
 using testjpeg::dir;
@@ -109,16 +110,6 @@ bytes concat(std::initializer_list<bytes> parts) {
   return out;
 }
 
-// The EXIF block of photograph i, with the thumbnail after the directories.
-uint64_t mix(uint64_t h) {
-  h ^= h >> 31;
-  h *= 0xBF58476D1CE4E5B9ull;
-  h ^= h >> 29;
-  h *= 0x94D049BB133111EBull;
-  h ^= h >> 32;
-  return h;
-}
-
 // Bytes that do not compress, as a maker note's or a profile's are not.
 bytes noise(uint64_t seed, size_t n) {
   bytes b(n);
@@ -137,6 +128,7 @@ bytes makerNote(unsigned i, size_t n, bool big) {
   return b;
 }
 
+// The EXIF block of photograph i, with the thumbnail after the directories.
 bytes exifBlock(unsigned i, const when& t, const bytes& thumb, unsigned width, unsigned height,
                 size_t makerNoteBytes = 0) {
   const bool big = i % 2 == 1;  // both byte orders occur in real libraries

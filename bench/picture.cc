@@ -17,16 +17,9 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+#include "mix.h"
 
-uint64_t mix(uint64_t h) {
-  h ^= h >> 31;
-  h *= 0xBF58476D1CE4E5B9ull;
-  h ^= h >> 29;
-  h *= 0x94D049BB133111EBull;
-  h ^= h >> 32;
-  return h;
-}
+namespace {
 
 // A value in [0, 1) for a lattice point of one noise layer.
 double lattice(uint32_t layer, int64_t i, int64_t j) {
