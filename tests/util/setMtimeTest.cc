@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "fileTimes.h"
 #include "jfif.h"
 #include "jpegWriter.h"
 #include "runTool.h"
-#include "util.h"
 
 using namespace testjpeg;
 
