@@ -44,15 +44,28 @@ time_t mtimeOf(const std::string& path) {
   return st.st_mtim.tv_sec;
 }
 
-// A photograph whose DateTimeOriginal lies 13 KB into the file, behind a
-// 12 KB value of IFD0, with 27 KB after EOI: 40 KB in all.  Photographs
-// made with it differ only in their dates, so a buffer left by one holds
-// the other's date at the very same place.
+// A photograph whose Exif directory lies at byte 9900 of the file, behind a
+// 10 KB text in IFD0, and whose date's value lies 3 KB further, at 13 KB,
+// behind a value that is only read when asked for; 27 KB follow EOI.
+// Photographs made with it differ only in their dates, so a buffer left by
+// one holds the other's date at the very same place.
 void datedPhoto(const std::string& path, const std::string& date) {
-  tiffWriter t;
-  t.undefined(dir::ifd0, 0xC4A5, bytes(12 * 1024, 0x11)).dateTimeOriginal(date);
+  const size_t blockAt = 30;  // SOI, APP0, the APP1 segment's header
+  auto build = [&](size_t textLength, uint32_t& exifAt) {
+    tiffWriter t;
+    t.ascii(dir::ifd0, 0x010E, std::string(textLength, 'd'))
+        .undefined(dir::exif, 0x9000, bytes(3072, 0x30))
+        .dateTimeOriginal(date);
+    const bytes b = t.build();
+    exifAt = t.dirOffset(dir::exif);
+    return b;
+  };
+  uint32_t exifAt = 0;
+  build(9000, exifAt);
+  const bytes block = build(9000 + 9900 - blockAt - exifAt, exifAt);
+  ASSERT_EQ(blockAt + exifAt, 9900u);
   jpegWriter w;
-  w.photo(t.build()).raw(bytes(27 * 1024, 0));
+  w.photo(block).raw(bytes(27 * 1024, 0));
   w.save(path);
 }
 
