@@ -48,10 +48,10 @@ bool isRiffWave(const unsigned char* head) {
 // follows its length field: the kinds cameras write by name, another
 // printable identifier quoted, else unknown data.
 string segmentKind(const jfif_marker& m) {
-  const byteReader r(m.data(), m.len());
+  const byteReader r(m.payload(), m.payloadSize());
   // Up to 15 printable characters, ended by a NUL or the segment's end.
   string id;
-  for (uint64_t pos = 4;; ++pos) {
+  for (uint64_t pos = 0;; ++pos) {
     uint8_t c;
     if (!r.u8At(pos, c) || c == 0) break;
     if (c < 0x20 || c > 0x7E || id.size() == 15) return "unknown data";
