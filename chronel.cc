@@ -1,5 +1,6 @@
 // chronel: prints each photograph's capture time, sets its modification
-// time to it (-m), or writes all times as a PHP array (-p).
+// time to it (-m), or writes all times as a PHP array (-p) or as JSON Lines
+// (-j); -z reads the time in the camera's own UTC offset.
 #include <unistd.h>
 
 #include <memory>
@@ -16,19 +17,24 @@
 
 int main(int argc, char** argv) {
   return toolMain([&] {
-    bool dump_php3 = false, mtime = false, quiet = false;
+    bool mtime = false, quiet = false;
+    captureZone zone = captureZone::local;
+    timeFormat listing = timeFormat::plain;  // of -p and -j, the last given
     int opt;
-    while ((opt = getopt(argc, argv, "qmp")) != -1) {
+    while ((opt = getopt(argc, argv, "qmpzj")) != -1) {
       switch (opt) {
-        case 'p': dump_php3 = true; break;
+        case 'p': listing = timeFormat::php; break;
+        case 'j': listing = timeFormat::json; break;
         case 'm': mtime = true; break;
         case 'q': quiet = true; break;
+        case 'z': zone = captureZone::camera; break;
         default: break;  // getopt has written its diagnostic
       }
     }
     if (argc - optind <= 0) usageLine("Usage: chronel [ flags ] p0000001.jpg [ p0000002.jpg ... ]");
+    // -q silences only the plain line.
     const std::unique_ptr<timeOutput> output =
-        makeTimeOutput(dump_php3 ? timeFormat::php : quiet ? timeFormat::quiet : timeFormat::plain);
+        makeTimeOutput(listing == timeFormat::plain && quiet ? timeFormat::quiet : listing);
     output->begin();
     char** const last = argv + argc;
     char** next = argv + optind;  // the argument after the one being handled
@@ -43,9 +49,9 @@ int main(int argc, char** argv) {
       exifHeader e1(jfif_file);
       std::unique_ptr<exif> exif1(new exif(e1));
       exif1->populate();
-      const time_t unixtime = exif_time(file, exif1.get());
-      if (mtime) set_mtime(file, unixtime, jfif_file.image().fd(), before);
-      output->photograph(file, unixtime);
+      const captureTime t = readCaptureTime(exif1.get(), zone);
+      if (mtime) set_mtime(file, t.instant, jfif_file.image().fd(), before);
+      output->photograph(file, t);
     });
     output->end();
   });

@@ -11,11 +11,13 @@
 #include <memory>
 #include <string>
 
+#include "util.h"
+
 class timeOutput {
  public:
   virtual ~timeOutput() = default;
   virtual void begin() {}
-  virtual void photograph(const std::string& file, time_t unixtime) = 0;
+  virtual void photograph(const std::string& file, const captureTime& t) = 0;
   virtual void end() {}
 };
 
@@ -23,6 +25,7 @@ enum class timeFormat {
   plain,  // the ctime text and the name (show_time)
   quiet,  // nothing (-q)
   php,    // a PHP block of assignments (-p, dump_php3_time)
+  json,   // JSON Lines, one object a photograph (-j)
 };
 
 std::unique_ptr<timeOutput> makeTimeOutput(timeFormat format);

@@ -12,6 +12,24 @@ class exif;
 // tag is missing or its text is not a valid EXIF date.
 time_t exif_time(std::string file, exif* e);
 
+// The capture time with what it was read from.
+struct captureTime {
+  time_t instant = 0;   // seconds since 1970-01-01 00:00:00 UTC
+  struct tm wall = {};  // the tag's wall-clock time, normalised (years 1 to 9999)
+  long offset = 0;      // seconds east of UTC that the wall clock was read in
+};
+
+// Where the wall clock of DateTimeOriginal is read: in the process's local
+// time zone, or in the camera's own UTC offset (OffsetTimeOriginal, "+HH:MM"
+// or "-HH:MM") where the photograph records one, else the local zone.
+enum class captureZone { local, camera };
+
+// Checks DateTimeOriginal exactly as exif_time does (same order, same
+// failures), then reads it in the zone asked for.  With the camera's
+// offset, throws " invalid OffsetTimeOriginal tag in" for an offset that
+// is neither blank (EXIF's "unknown") nor of that form.
+captureTime readCaptureTime(exif* e, captureZone zone);
+
 // Six values at full width (a minus sign and ten digits each), five
 // delimiters and the terminating NUL.
 constexpr int exifDateMax = 6 * 11 + 5 + 1;
