@@ -11,6 +11,7 @@
 #include "exifHeader.h"
 #include "fileTimes.h"
 #include "jfif.h"
+#include "lookAhead.h"
 #include "timeOutput.h"
 #include "toolDriver.h"
 #include "util.h"
@@ -36,17 +37,17 @@ int main(int argc, char** argv) {
     const std::unique_ptr<timeOutput> output =
         makeTimeOutput(listing == timeFormat::plain && quiet ? timeFormat::quiet : listing);
     output->begin();
-    char** const last = argv + argc;
-    char** next = argv + optind;  // the argument after the one being handled
-    forEachFile(argv + optind, last, [&](const char* name) {
-      ++next;
+    char** at = argv + optind - 1;  // the argument being handled
+    lookAhead ahead(argv + optind, argv + argc);
+    forEachFile(argv + optind, argv + argc, [&](const char* name) {
+      ++at;
       const std::string file = name;
       const accessTime before = mtime ? noteAccessTime(file) : accessTime();
       jfif jfif_file(file.c_str());
-      // While this photograph is parsed, the disk reads the next one's head.
-      // Not with -m: the next file's access time is noted before it is read.
-      if (!mtime && next != last) fileImage::foresee(*next);
       exifHeader e1(jfif_file);
+      // While this photograph is parsed, slow storage reads the next ones'
+      // heads.  Not with -m: their access times are noted before they are read.
+      if (!mtime) ahead.after(at);
       std::unique_ptr<exif> exif1(new exif(e1));
       exif1->populate();
       const captureTime t = readCaptureTime(exif1.get(), zone);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,8 +60,9 @@ constexpr size_t longestOnwardRead = 256;  // pages
 constexpr size_t largestSpare = 256 * 1024 * 1024;
 
 // Under the sanitizer, so much of a buffer at most is marked (its shadow
-// costs an eighth of it).
-constexpr size_t largestHidden = size_t(1) << 30;
+// costs an eighth of it): as much as a buffer kept for the next file holds
+// of the last one; a larger buffer is new, and holds nothing of another.
+constexpr size_t largestHidden = largestSpare;
 
 // An image holds at most half the machine's memory: a file larger than
 // that (a sparse file of 100 GB) cannot be held, and reading on would only
@@ -163,44 +165,45 @@ int openRegular(const char* name) {
   return ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
-// The file foreseen to be opened next, already open.
-struct foreseenFile {
-  std::string name;
-  int fd = -1;
-  ~foreseenFile() { drop(); }
-  void drop() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
+// What the storage has shown of itself.  A file's first read asks the
+// kernel for bytes that are in the page cache only (RWF_NOWAIT): when they
+// are not, the storage is slow (a cold disk, a network file system), and
+// reading the next photographs' heads ahead pays.  Where the kernel cannot
+// tell, reading ahead is assumed to pay.
+struct storageView {
+  bool slow = false;
+  bool asked = true;  // the first reads still ask
+} storage;
 
-foreseenFile& foreseen() {
-  static foreseenFile f;
-  return f;
+// The first read of a file, through the page cache only; the bytes that
+// were there, or -1 (errno EAGAIN: none were).
+ssize_t readCached(int fd, unsigned char* p, size_t n, size_t at) {
+  iovec v = {p, n};
+  const ssize_t got = ::preadv2(fd, &v, 1, static_cast<off_t>(at), RWF_NOWAIT);
+  if (got < 0 && errno != EAGAIN && errno != EINTR) {  // the kernel cannot tell
+    storage.asked = false;
+    storage.slow = true;
+  } else if (got < static_cast<ssize_t>(n)) {
+    storage.asked = false;
+    storage.slow = true;
+  }
+  return got;
 }
 
 }  // namespace
 
+bool fileImage::storageIsSlow() { return storage.slow; }
+
 void fileImage::foresee(const char* name) {
-  foreseenFile& f = foreseen();
-  f.drop();
-  f.fd = openRegular(name);
-  if (f.fd < 0) return;
-  f.name = name;
-  ::posix_fadvise(f.fd, 0, pageSize, POSIX_FADV_WILLNEED);
+  const int fd = openRegular(name);
+  if (fd < 0) return;
+  ::posix_fadvise(fd, 0, foreseenBytes, POSIX_FADV_WILLNEED);
+  ::close(fd);
 }
 
 int fileImage::open(const char* name) {
-  foreseenFile& f = foreseen();
-  int fd;
-  if (f.fd >= 0 && f.name == name) {
-    fd = f.fd;
-    f.fd = -1;
-  } else {
-    f.drop();
-    fd = openRegular(name);
-    if (fd < 0) return errno;
-  }
+  const int fd = openRegular(name);
+  if (fd < 0) return errno;
   fi_fd = fd;
   struct stat st;
   // The name may have been replaced between stat and open.
@@ -296,6 +299,13 @@ void fileImage::loadPages(size_t first, size_t last) {
   unsigned char* const buf = fi_buf.bytes();
   showBytes(buf + from, to - from);
   size_t done = from;
+  if (fi_read == 0 && storage.asked) {
+    const ssize_t n = readCached(fi_fd, buf + done, want - done, done);
+    if (n > 0) {
+      fi_read += static_cast<size_t>(n);
+      done += static_cast<size_t>(n);
+    }
+  }
   while (done < want) {
     const ssize_t n = ::pread(fi_fd, buf + done, want - done, static_cast<off_t>(done));
     if (n < 0) {

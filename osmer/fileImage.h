@@ -39,11 +39,16 @@ class ORVANE_EXPORT fileImage : private byteSource {
 
   // Opens the file; returns 0 or the errno that explains the failure.
   int open(const char* name);
-  // Opens the regular file that the next open() will be asked for, and
-  // asks the kernel to read its first page now: on a cold disk the next
-  // photograph's head is then read while this one is parsed.  Failures are
-  // left for that open() to report.
+  // Asks the kernel to read the head of a regular file that is to be
+  // opened later, and keeps nothing of it: on a cold disk a photograph's
+  // head is then read while others are parsed.  Failures are left for
+  // that open() to report; a FIFO or device is not opened.
   static void foresee(const char* name);
+  static constexpr size_t foreseenBytes = 16 * 1024;
+  // Whether the storage has shown itself slow: a file's first bytes were
+  // not in the page cache (or the kernel cannot tell).  Only then is
+  // foreseeing worth its system calls.
+  static bool storageIsSlow();
 
   // Loads the n bytes at pos, as far as they lie inside the file.  Throws
   // file_error(" unable to read") when they cannot be read or held in

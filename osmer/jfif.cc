@@ -4,7 +4,13 @@ jfif::jfif(const char* name) : j_name(name ? name : "") { j_err = j_image.open(j
 
 void jfif::buildMarkerList(int) {
   j_kept.clear();
-  j_image.readOnward();
+  // The walk goes through the whole file: one that is not too large is
+  // read at once, in one read; a larger one in growing steps, so that one
+  // that cannot be held fails where it must.
+  if (j_image.size() <= readAtOnce)
+    j_image.loadAll();
+  else
+    j_image.readOnward();
   j_walk.restart();
   jfif_marker m;
   while (j_walk.next(m)) {

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -198,6 +200,32 @@ TEST(FullDisks, AFailedWriteToStandardOutputIsAFailure) {
   const toolResult r = runTool(CHRONEL, {"-p"}, o);
   EXPECT_EQ(r.err, "Usage: chronel [ flags ] p0000001.jpg [ p0000002.jpg ... ]\n" + full);
   EXPECT_EQ(r.status, 1);
+}
+
+// On slow storage chronel asks for the next photographs' heads ahead, and
+// trusts nothing of it: a photograph replaced after its head was asked for
+// is read as it is then, and a FIFO among them is refused, never opened.
+TEST(LookAhead, APhotographReplacedAfterItsLookAheadIsReadAsItIsThen) {
+  tempDir dir;
+  auto dated = [&](const std::string& name, const std::string& date) {
+    jpegWriter().photo(tiffWriter().dateTimeOriginal(date).build()).save(dir / name);
+  };
+  dated("a.jpg", "2001:01:01 01:01:01");
+  dated("b.jpg", "2002:02:02 02:02:02");
+  dated("c.jpg", "2003:03:03 03:03:03");
+  dated("new.jpg", "2009:09:09 09:09:09");
+  ASSERT_EQ(mkfifo((dir / "f").c_str(), 0600), 0);
+  runOptions o = withFaults({"ORVANE_FAULT_COLD=1", "ORVANE_FAULT_REPLACE=/b.jpg:" + (dir / "new.jpg"),
+                             "TZ=UTC"});
+  o.cwd = dir.path();
+  o.timeoutSeconds = 20;
+  const toolResult r = runToolMerged(CHRONEL, {"a.jpg", "f", "b.jpg", "c.jpg"}, o);
+  EXPECT_EQ(r.out,
+            "Mon Jan  1 01:01:01 2001 a.jpg\n"
+            "chronel: unable to open f: Invalid argument.\n"
+            "Wed Sep  9 09:09:09 2009 b.jpg\n"
+            "Mon Mar  3 03:03:03 2003 c.jpg\n");
+  EXPECT_FALSE(std::ifstream(dir / "new.jpg")) << "b.jpg's head was never asked for";
 }
 
 }  // namespace

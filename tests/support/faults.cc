@@ -12,13 +12,21 @@
 //   ORVANE_FAULT_SIGNAL=PATTERN:SIGNAL
 //       the first write to a file whose path holds PATTERN writes half its
 //       bytes, then the process gets SIGNAL.
+//   ORVANE_FAULT_COLD=1
+//       no byte is in the page cache: a read that asks for cached bytes
+//       only (RWF_NOWAIT) gets none.
+//   ORVANE_FAULT_REPLACE=SUFFIX:SOURCE
+//       once a read-ahead hint is given for a file whose path ends with
+//       SUFFIX, the file SOURCE is renamed over it.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +39,16 @@ template <class F>
 F next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
+
+// The C library's names of the calls that take 64-bit times: on a 32-bit
+// build with a 64-bit time_t the plain names take 32-bit ones.
+#if defined(__USE_TIME_BITS64) && __TIMESIZE == 32
+const char* const futimensName = "__futimens64";
+const char* const utimensatName = "__utimensat64";
+#else
+const char* const futimensName = "futimens";
+const char* const utimensatName = "utimensat";
+#endif
 
 std::string pathOf(int fd) {
   char link[64], target[4096];
@@ -85,14 +103,41 @@ ssize_t pread64(int fd, void* buf, size_t n, off64_t at) {
   return real(fd, buf, n, at);
 }
 
+ssize_t preadv2(int fd, const iovec* v, int n, off_t at, int flags) {
+  if ((flags & RWF_NOWAIT) && std::getenv("ORVANE_FAULT_COLD")) {
+    errno = EAGAIN;
+    return -1;
+  }
+  maybeTruncate(fd);
+  static auto real = next<ssize_t (*)(int, const iovec*, int, off_t, int)>("preadv64v2");
+  return real(fd, v, n, at, flags);
+}
+
+int posix_fadvise(int fd, off_t at, off_t n, int advice) {
+  static const char* spec = std::getenv("ORVANE_FAULT_REPLACE");
+  static auto real = next<int (*)(int, off_t, off_t, int)>("posix_fadvise64");
+  const int r = real(fd, at, n, advice);
+  static bool done = false;
+  if (spec && !done) {
+    const std::string s = spec;
+    const size_t colon = s.find(':');
+    const std::string path = pathOf(fd);
+    if (colon != std::string::npos && endsWith(path, s.substr(0, colon))) {
+      done = true;
+      if (rename(s.substr(colon + 1).c_str(), path.c_str()) != 0) std::perror("rename");
+    }
+  }
+  return r;
+}
+
 int futimens(int fd, const timespec times[2]) {
-  static auto real = next<int (*)(int, const timespec*)>("futimens");
+  static auto real = next<int (*)(int, const timespec*)>(futimensName);
   timespec fat[2];
   return real(fd, fatTimes(times, fat));
 }
 
 int utimensat(int dirfd, const char* path, const timespec times[2], int flags) {
-  static auto real = next<int (*)(int, const char*, const timespec*, int)>("utimensat");
+  static auto real = next<int (*)(int, const char*, const timespec*, int)>(utimensatName);
   timespec fat[2];
   return real(dirfd, path, fatTimes(times, fat), flags);
 }

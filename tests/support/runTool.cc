@@ -233,7 +233,15 @@ toolResult runToolMerged(const std::string& tool, const std::vector<std::string>
     makeReachable(program, options.env, nobody());
   std::vector<std::string> shArgs{"-c", prelude + "exec \"$@\" 2>&1", "sh"};
   const std::string emulator = emulatorFor(program);
-  if (!emulator.empty()) shArgs.push_back(emulator);
+  if (!emulator.empty()) {
+    // The variables are the emulated program's, not the shell's.
+    shArgs.push_back(emulator);
+    for (const auto& e : options.env) {
+      shArgs.push_back("-E");
+      shArgs.push_back(e);
+    }
+    options.env.clear();
+  }
   shArgs.push_back(program);
   shArgs.insert(shArgs.end(), args.begin(), args.end());
   return runTool("/bin/sh", shArgs, options);

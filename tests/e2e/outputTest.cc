@@ -1,8 +1,12 @@
-// What reaches a terminal: a comment or a file name cannot drive it, while
-// a pipe gets every byte as it is.
+// What the tools' lines look like where they go: on a terminal a comment or
+// a file name cannot drive it, while a pipe gets every byte as it is, and
+// the lines of tools that share one pipe never mix.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "jpegWriter.h"
 #include "runTool.h"
@@ -33,6 +37,28 @@ TEST(Terminal, CommentsAndNamesCannotDriveIt) {
   // A pipe gets the bytes as they are.
   r = runTool(GLOSSEL, {name}, utf8);
   EXPECT_EQ(r.out, name + ":\n" + comment + "\n");
+}
+
+// Lines are written whole, up to PIPE_BUF bytes at a time: eight processes
+// writing into one pipe at once never split one another's lines.
+TEST(SharedPipe, EightProcessesLinesStayWhole) {
+  tempDir dir;
+  std::map<std::string, int> expected;
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "p" + std::to_string(100 + i) + ".jpg";
+    const std::string comment = "comment of " + name + " " + std::string(300 + 7 * i, 'x');
+    jpegWriter().soi().com(comment).eoi().save(dir / name);
+    names.push_back(name);
+    expected[name + ":"] = 8;
+    expected[comment] = 8;
+  }
+  const toolResult r = runToolMerged(GLOSSEL, names, {{}, dir.path()},
+                                     "for i in 1 2 3 4 5 6 7 8; do \"$@\" & done; wait; exit; ");
+  std::map<std::string, int> seen;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) ++seen[line];
+  EXPECT_EQ(seen, expected);
 }
 
 }  // namespace
