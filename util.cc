@@ -1,8 +1,5 @@
 #include "util.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -18,6 +15,7 @@
 namespace {
 
 constexpr unsigned short dateTimeOriginal = 36867;
+constexpr unsigned short offsetTimeOriginal = 0x9011;
 
 // The tag's values are read as signed 32-bit numbers on every build, so a
 // date text gives the same verdict on 32- and 64-bit machines: like strtol
@@ -86,6 +84,37 @@ char* putFilled(char* out, long long v, int width) {
   return out;
 }
 
+misc_error noUnixTime() { return misc_error(" unable to make unix time in"); }
+
+// Blanks and colons alone: how EXIF writes an offset it does not know.
+bool blank(const char* text) { return text[std::strspn(text, " :")] == '\0'; }
+
+// "+HH:MM" or "-HH:MM", HH 00 to 23, MM 00 to 59, as seconds east of UTC.
+bool parseOffset(const char* text, long& seconds) {
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (std::strlen(text) != 6 || (text[0] != '+' && text[0] != '-') || !digit(text[1]) ||
+      !digit(text[2]) || text[3] != ':' || !digit(text[4]) || !digit(text[5]))
+    return false;
+  const int hours = (text[1] - '0') * 10 + (text[2] - '0');
+  const int minutes = (text[4] - '0') * 10 + (text[5] - '0');
+  if (hours > 23 || minutes > 59) return false;
+  seconds = (text[0] == '-' ? -1L : 1L) * (hours * 3600L + minutes * 60L);
+  return true;
+}
+
+// The UTC offset the camera recorded with the capture time
+// (OffsetTimeOriginal).  False when the photograph records none.
+bool cameraOffset(exif* e, long& seconds) {
+  const ifd* dir = nullptr;
+  const field* f = e->find(offsetTimeOriginal, dir);
+  if (!f) return false;
+  const textHandler* h = plainHandlers::map.findHandler(f->tag());
+  const char* text = h ? h->fieldText(dir, f) : "";
+  if (blank(text)) return false;
+  if (!parseOffset(text, seconds)) throw misc_error(" invalid OffsetTimeOriginal tag in");
+  return true;
+}
+
 }  // namespace
 
 void formatExifDate(char* buffer, const long long v[6]) {
@@ -98,6 +127,10 @@ void formatExifDate(char* buffer, const long long v[6]) {
 }
 
 time_t exif_time(std::string /*file*/, exif* e) {
+  return readCaptureTime(e, captureZone::local).instant;
+}
+
+captureTime readCaptureTime(exif* e, captureZone zone) {
   const ifd* ifdir = nullptr;
   const field* f = e->find(dateTimeOriginal, ifdir);
   if (!f) throw misc_error("", " does not contain DateTimeOriginal tag");
@@ -129,11 +162,11 @@ time_t exif_time(std::string /*file*/, exif* e) {
   formatExifDate(buffer, v);
   if (std::strcmp(buffer, dto.c_str()) != 0) throw misc_error(" invalid DateTimeOriginal tag in");
 
-  const misc_error noUnixTime(" unable to make unix time in");
   // The year must be writable as an EXIF date (1 to 9999) as given, and
   // again once the other fields are normalised (below).
-  if (yl < 1 || yl > 9999 || !fitsInt(ml - 1)) throw noUnixTime;
-  struct tm btime = {};
+  if (yl < 1 || yl > 9999 || !fitsInt(ml - 1)) throw noUnixTime();
+  captureTime t;
+  struct tm& btime = t.wall;
   btime.tm_year = static_cast<int>(yl - 1900);
   btime.tm_mon = static_cast<int>(ml - 1);
   btime.tm_mday = static_cast<int>(dl);
@@ -144,53 +177,17 @@ time_t exif_time(std::string /*file*/, exif* e) {
   btime.tm_yday = 0;
   btime.tm_isdst = -1;  // the zone's rules say whether summer time applies
   // Normalise out-of-range fields (month 13, hour 24) as calendar arithmetic,
-  // then read the wall clock in the local zone.
+  // then read the wall clock in the zone.
   errno = 0;
   const time_t asUtc = timegm(&btime);
-  if (asUtc == static_cast<time_t>(-1) && errno != 0) throw noUnixTime;
+  if (asUtc == static_cast<time_t>(-1) && errno != 0) throw noUnixTime();
   const long long year = btime.tm_year + 1900LL;
-  if (year < 1 || year > 9999) throw noUnixTime;
-  const time_t unixtime = localWallClockToUnix(btime, asUtc);
-  return unixtime;
-}
-
-accessTime noteAccessTime(const std::string& file) {
-  accessTime a;
-  struct stat st;
-  if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    a.known = true;
-    a.dev = st.st_dev;
-    a.ino = st.st_ino;
-    a.at = st.st_atim;
-  }
-  return a;
-}
-
-// Everything goes through the descriptor: whatever now stands at the file's
-// name (another file, a symbolic link planted after the photograph was
-// read) is not touched.  The access time noted before reading is put back
-// when it was noted of this very file; otherwise the current one stays.
-// A file system clamps a time it cannot store (ext4 holds 1901-12-13 to
-// 2446-05-10) without an error, so the stored time is read back; when it
-// differs, the file gets its old times back and the failure is reported.
-void set_mtime(std::string /*file*/, time_t unixtime, int fd, const accessTime& before) {
-  struct stat statbuf;
-  if (fstat(fd, &statbuf) != 0) throw file_error(" unable to stat");
-  struct timespec newtimes[2];
-  if (before.known && before.dev == statbuf.st_dev && before.ino == statbuf.st_ino) {
-    newtimes[0] = before.at;
+  if (year < 1 || year > 9999) throw noUnixTime();
+  if (zone == captureZone::camera && cameraOffset(e, t.offset)) {
+    t.instant = asUtc - t.offset;
   } else {
-    newtimes[0].tv_sec = 0;
-    newtimes[0].tv_nsec = UTIME_OMIT;
+    t.instant = localWallClockToUnix(btime, asUtc);
+    t.offset = static_cast<long>(asUtc - t.instant);
   }
-  newtimes[1].tv_sec = unixtime;
-  newtimes[1].tv_nsec = 0;
-  if (futimens(fd, newtimes) != 0) throw file_error(" unable to set times on");
-  struct stat stored;
-  if (fstat(fd, &stored) != 0) throw file_error(" unable to stat");
-  if (stored.st_mtim.tv_sec != unixtime || stored.st_mtim.tv_nsec != 0) {
-    const struct timespec oldtimes[2] = {newtimes[0], statbuf.st_mtim};
-    futimens(fd, oldtimes);  // at best; the report says the time is wrong either way
-    throw misc_error(" unable to set times on", ": the file system cannot store that time");
-  }
+  return t;
 }

@@ -1,8 +1,6 @@
-// Capture-time extraction for chronel, and setting a file's times to it.
+// Capture-time extraction for chronel.
 #ifndef ORVANE_UTIL_H
 #define ORVANE_UTIL_H
-
-#include <sys/types.h>
 
 #include <ctime>
 #include <string>
@@ -14,24 +12,23 @@ class exif;
 // tag is missing or its text is not a valid EXIF date.
 time_t exif_time(std::string file, exif* e);
 
-// The access time a file had before chronel read it.  Reading a photograph
-// can itself move its access time (relatime and strictatime mounts), so -m
-// notes it first and puts exactly that back.
-struct accessTime {
-  bool known = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  struct timespec at = {};
+// The capture time with what it was read from.
+struct captureTime {
+  time_t instant = 0;   // seconds since 1970-01-01 00:00:00 UTC
+  struct tm wall = {};  // the tag's wall-clock time, normalised (years 1 to 9999)
+  long offset = 0;      // seconds east of UTC that the wall clock was read in
 };
 
-accessTime noteAccessTime(const std::string& file);
+// Where the wall clock of DateTimeOriginal is read: in the process's local
+// time zone, or in the camera's own UTC offset (OffsetTimeOriginal, "+HH:MM"
+// or "-HH:MM") where the photograph records one, else the local zone.
+enum class captureZone { local, camera };
 
-// Sets the modification time of the file open on fd (the descriptor the
-// photograph was read from, never its name again) to unixtime in whole
-// seconds, and leaves its access time as noted in before.  Throws
-// misc_error when the times cannot be set or the file system stored
-// another time than the one asked for.
-void set_mtime(std::string file, time_t unixtime, int fd, const accessTime& before);
+// Checks DateTimeOriginal exactly as exif_time does (same order, same
+// failures), then reads it in the zone asked for.  With the camera's
+// offset, throws " invalid OffsetTimeOriginal tag in" for an offset that
+// is neither blank (EXIF's "unknown") nor of that form.
+captureTime readCaptureTime(exif* e, captureZone zone);
 
 // Six values at full width (a minus sign and ten digits each), five
 // delimiters and the terminating NUL.

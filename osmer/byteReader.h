@@ -6,8 +6,8 @@
 // file can never wrap around.
 //
 // A reader over a file image that is loaded page by page has a byteSource:
-// before any byte is exposed, the source is asked to make it hold the file's
-// contents.  Readers over plain memory have none.
+// before any byte is exposed, the source is asked to load it.  Readers over
+// plain memory have none.
 #ifndef ORVANE_OSMER_BYTEREADER_H
 #define ORVANE_OSMER_BYTEREADER_H
 
@@ -23,23 +23,30 @@ class byteSource {
   static constexpr unsigned pageShift = 12;
   static constexpr size_t pageSize = size_t(1) << pageShift;
 
-  // Makes the n bytes at pos (n > 0, all of them inside the source) hold
-  // what the file holds there.  Throws what fetch throws.
-  void need(size_t pos, size_t n) {
-    if (bs_complete) return;
-    const size_t first = pos >> pageShift, last = (pos + n - 1) >> pageShift;
-    if (last - first <= 1 && present(first) && present(last)) return;
-    fetch(pos, n);
+  // Makes the n bytes at pos (n > 0) hold what the file holds there.
+  // Throws misc_error when they cannot be read, or when they no longer lie
+  // inside the file (it was found shorter than when it was opened): no byte
+  // that was not read from the file is ever exposed.
+  void load(size_t pos, size_t n) {
+    if (pos <= bs_size && n <= bs_size - pos) {
+      if (bs_complete) return;
+      const size_t first = pos >> pageShift, last = (pos + n - 1) >> pageShift;
+      if (last - first <= 1 && present(first) && present(last)) return;
+    }
+    loadMissing(pos, n);
   }
+  // The file's size as far as it is known now.
+  size_t knownSize() const { return bs_size; }
 
  protected:
   byteSource() = default;
   ~byteSource() = default;
   bool present(size_t page) const { return bs_pages[page >> 6] >> (page & 63) & 1u; }
-  virtual void fetch(size_t pos, size_t n) = 0;
+  virtual void loadMissing(size_t pos, size_t n) = 0;
 
   const uint64_t* bs_pages = nullptr;  // one bit per page, set when it is loaded
-  bool bs_complete = false;            // every page is loaded
+  size_t bs_size = 0;                  // drops when the file is found shorter
+  bool bs_complete = false;            // every page below bs_size is loaded
 };
 
 class byteReader {
@@ -116,19 +123,21 @@ class byteReader {
   // when they do not lie inside the span.
   const unsigned char* at(uint64_t pos, uint64_t n) const {
     if (!has(pos, n)) return nullptr;
-    if (br_source && n && (pos < br_readyFrom || pos + n > br_readyTo)) ready(pos, n);
+    if (br_source && n && (pos < br_readyFrom || pos + n > br_readyTo)) load(pos, n);
     return br_data + pos;
   }
   // Has the source load the n bytes at pos, and notes the pages they lie
-  // in as loaded: reads inside them (a directory's entries, one after the
-  // other) then cost two comparisons.
-  void ready(uint64_t pos, uint64_t n) const {
+  // in (as far as the file goes) as loaded: reads inside them (a
+  // directory's entries, one after the other) then cost two comparisons.
+  void load(uint64_t pos, uint64_t n) const {
     const size_t from = br_origin + static_cast<size_t>(pos);
-    br_source->need(from, static_cast<size_t>(n));
+    br_source->load(from, static_cast<size_t>(n));
     const size_t first = from >> byteSource::pageShift << byteSource::pageShift;
-    const size_t end = ((from + static_cast<size_t>(n) - 1) >> byteSource::pageShift) + 1;
+    size_t end = (((from + static_cast<size_t>(n) - 1) >> byteSource::pageShift) + 1)
+                 << byteSource::pageShift;
+    if (end > br_source->knownSize()) end = br_source->knownSize();
     br_readyFrom = first > br_origin ? first - br_origin : 0;
-    br_readyTo = (end << byteSource::pageShift) - br_origin;
+    br_readyTo = end - br_origin;
   }
 
   const unsigned char* br_data = nullptr;

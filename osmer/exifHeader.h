@@ -1,6 +1,7 @@
 // exifHeader: finds the EXIF APP1 segment ("Exif" and two NUL bytes) among
-// the segments before the first SOS, reading only as far as it.  It walks
-// the file's one marker walk, which keeps the damage it met.
+// the segments before the first SOS, reading only as far as it, and keeps
+// the damage it met on the way.  Its walk is its own: building a header at
+// any time leaves the file's marker list where it was.
 #ifndef ORVANE_OSMER_EXIFHEADER_H
 #define ORVANE_OSMER_EXIFHEADER_H
 
@@ -22,16 +23,15 @@ class ORVANE_EXPORT exifHeader {
   byteReader block() const { return j_block; }
   size_t blockOffset() const { return j_blockOffset; }
   // Damage met before the EXIF segment in a file that starts with a marker:
-  // why a JPEG file has no EXIF block to offer.  (Held by the file's walk:
-  // valid until the walk is started again.)
-  const std::optional<misc_error>& damage() const;
+  // why a JPEG file has no EXIF block to offer.
+  const std::optional<misc_error>& damage() const { return j_damage; }
 
  private:
   jfif& j_file;
   bool j_found = false;
   byteReader j_block;
   size_t j_blockOffset = 0;
-  bool j_damaged = false;
+  std::optional<misc_error> j_damage;
 };
 
 #endif

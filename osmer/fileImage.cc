@@ -1,6 +1,7 @@
 #include "fileImage.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,7 +50,7 @@ void showBytes(unsigned char* p, size_t n) {
 #endif
 }
 
-constexpr size_t pageSize = 4096;
+constexpr size_t pageSize = byteSource::pageSize;
 
 // The longest read a walk through the file grows to.
 constexpr size_t longestOnwardRead = 256;  // pages
@@ -57,21 +58,29 @@ constexpr size_t longestOnwardRead = 256;  // pages
 // Buffers larger than this are released rather than kept for the next file.
 constexpr size_t largestSpare = 256 * 1024 * 1024;
 
-unsigned char* allocateBuffer(size_t size) {
-  void* p = nullptr;
-  if (posix_memalign(&p, pageSize, size) != 0) return nullptr;
-  return static_cast<unsigned char*>(p);
+// Under the sanitizer, so much of a buffer at most is marked (its shadow
+// costs an eighth of it).
+constexpr size_t largestHidden = size_t(1) << 30;
+
+// An image holds at most half the machine's memory: a file larger than
+// that (a sparse file of 100 GB) cannot be held, and reading on would only
+// end with the process killed for lack of memory.  Looked up the first
+// time an image grows past a size that every machine can hold.
+constexpr size_t alwaysHeld = 256 * 1024 * 1024;
+size_t largestHeld() {
+  static const size_t most = [] {
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) return std::numeric_limits<size_t>::max();
+    const uint64_t half = uint64_t(pages) * uint64_t(page) / 2;
+    return half > std::numeric_limits<size_t>::max() ? std::numeric_limits<size_t>::max()
+                                                     : static_cast<size_t>(half);
+  }();
+  return most;
 }
 
-// The buffer of the last closed image and its page map, kept for the next one.
-struct spareBuffer {
-  std::unique_ptr<unsigned char[], fileImage::freeBytes> buf;
-  size_t capacity = 0;
-  std::vector<uint64_t> pages;
-};
-
-spareBuffer& spare() {
-  static spareBuffer s;
+// The buffer of the last closed image, kept for the next one.
+fileImage::buffer& spare() {
+  static fileImage::buffer s;
   return s;
 }
 
@@ -84,9 +93,39 @@ size_t pagesOf(size_t bytes) { return bytes / pageSize + (bytes % pageSize != 0)
 
 }  // namespace
 
-static_assert(byteSource::pageSize == pageSize, "one page size");
+fileImage::buffer& fileImage::buffer::operator=(buffer&& o) noexcept {
+  if (this != &o) {
+    release();
+    std::swap(b_bytes, o.b_bytes);
+    std::swap(b_capacity, o.b_capacity);
+  }
+  return *this;
+}
 
-void fileImage::freeBytes::operator()(unsigned char* p) const { std::free(p); }
+bool fileImage::buffer::reserve(size_t capacity) {
+  release();
+  // No memory is set aside: pages are committed as they are written, so a
+  // 100 GB file costs only the pages read of it.  Where the address space
+  // is short (a 32-bit process, a ulimit), the file's first part is held.
+  for (size_t want = capacity; want >= pageSize; want = want / 2 / pageSize * pageSize) {
+    void* p = ::mmap(nullptr, want, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p != MAP_FAILED) {
+      b_bytes = static_cast<unsigned char*>(p);
+      b_capacity = want;
+      return true;
+    }
+  }
+  return false;
+}
+
+void fileImage::buffer::release() {
+  if (!b_bytes) return;
+  showBytes(b_bytes, b_capacity < largestHidden ? b_capacity : largestHidden);
+  ::munmap(b_bytes, b_capacity);
+  b_bytes = nullptr;
+  b_capacity = 0;
+}
 
 size_t fileImage::roundedCapacity(size_t size) {
   // An eighth of the largest power of two not above the size, and at least
@@ -101,12 +140,8 @@ size_t fileImage::roundedCapacity(size_t size) {
 
 fileImage::~fileImage() {
   closeFd();
-  spareBuffer& s = spare();
-  if (fi_buf && fi_capacity <= largestSpare && fi_capacity > s.capacity) {
-    s.buf = std::move(fi_buf);
-    s.capacity = fi_capacity;
-    s.pages = std::move(fi_pages);
-  }
+  buffer& s = spare();
+  if (fi_buf.capacity() <= largestSpare && fi_buf.capacity() > s.capacity()) s = std::move(fi_buf);
 }
 
 void fileImage::closeFd() {
@@ -184,31 +219,24 @@ int fileImage::open(const char* name) {
     return EFBIG;
   }
   fi_size = static_cast<size_t>(st.st_size);
-  fi_openSize = fi_size;
+  bs_size = fi_size;
   bs_complete = fi_size == 0;
   if (fi_size) {
-    spareBuffer& s = spare();
-    if (s.buf && s.capacity >= fi_size) {
-      fi_buf = std::move(s.buf);
-      fi_capacity = s.capacity;
-      fi_pages = std::move(s.pages);
-      s.capacity = 0;
+    buffer& s = spare();
+    if (s.capacity() >= fi_size) {
+      fi_buf = std::move(s);
     } else {
-      s.buf.reset();  // too small for this file: release it first
-      s.capacity = 0;
-      // Not initialised: pages are touched only as bytes are read.
-      const size_t capacity = roundedCapacity(fi_size);
-      fi_buf.reset(allocateBuffer(capacity));
-      if (!fi_buf) {
+      s.release();  // too small for this file: released first
+      if (!fi_buf.reserve(roundedCapacity(fi_size))) {
         closeFd();
-        fi_size = 0;
+        fi_size = bs_size = 0;
         return ENOMEM;
       }
-      fi_capacity = capacity;
     }
     fi_pages.assign(pagesOf(fi_size) / 64 + 1, 0);
     bs_pages = fi_pages.data();
-    hideBytes(fi_buf.get(), fi_capacity);
+    const size_t cap = fi_buf.capacity();
+    hideBytes(fi_buf.bytes(), cap < largestHidden ? cap : largestHidden);
   }
   return 0;
 }
@@ -216,27 +244,20 @@ int fileImage::open(const char* name) {
 byteReader fileImage::reader(size_t pos, size_t n) {
   if (pos > fi_size) pos = fi_size;
   if (n > fi_size - pos) n = fi_size - pos;
-  return byteReader(fi_buf.get() + pos, n, this, pos);
+  return byteReader(fi_buf.bytes() + pos, n, this, pos);
 }
 
 void fileImage::load(size_t pos, size_t n) {
   if (pos >= fi_size || n == 0) return;
   if (n > fi_size - pos) n = fi_size - pos;
-  need(pos, n);
+  byteSource::load(pos, n);
 }
 
-size_t fileImage::ensure(size_t end) {
-  load(0, end);
-  size_t page = 0;
-  while (page < pagesOf(fi_size) && present(page)) ++page;
-  return page * pageSize < fi_size ? page * pageSize : fi_size;
-}
-
-void fileImage::fetch(size_t pos, size_t n) {
-  const size_t end = pagesOf(fi_capacity);
+void fileImage::loadMissing(size_t pos, size_t n) {
+  if (pos >= fi_size) shrunk();
+  const size_t end = n > fi_size - pos ? fi_size : pos + n;
   size_t first = pos / pageSize;
-  const size_t last = (pos + n - 1) / pageSize;
-  if (last >= end) return;  // not part of this buffer: no reader has such a span
+  const size_t last = (end - 1) / pageSize;
   // Each run of missing pages takes one read.
   while (first <= last) {
     if (present(first)) {
@@ -253,46 +274,56 @@ void fileImage::fetch(size_t pos, size_t n) {
       const size_t limit = pagesOf(fi_size);
       while (runEnd + 1 - first < ahead && runEnd + 1 < limit && !present(runEnd + 1)) ++runEnd;
     }
-    readPages(first, runEnd);
+    loadPages(first, runEnd);
     fi_lastEnd = runEnd + 1;
     fi_lastPages = runEnd + 1 - first;
     first = runEnd + 1;
   }
+  // The file may have been found shorter than the bytes asked for.
+  if (pos > fi_size || n > fi_size - pos) shrunk();
 }
 
-void fileImage::readPages(size_t first, size_t last) {
+void fileImage::loadPages(size_t first, size_t last) {
   const size_t from = first * pageSize;
-  size_t to = (last + 1) * pageSize;
-  if (to > fi_capacity) to = fi_capacity;
-  size_t want = to < fi_size ? to : fi_size;
-  if (want < from) want = from;
+  const size_t to = (last + 1) * pageSize;
+  if (from >= fi_size) return;  // found shorter meanwhile
+  const size_t want = to < fi_size ? to : fi_size;
+  // A file larger than memory (or than the address space of a 32-bit
+  // process) is read as far as it can be held.
+  if (to > fi_buf.capacity() ||
+      (fi_loaded + (want - from) > alwaysHeld && fi_loaded + (want - from) > largestHeld()))
+    throw file_error(" unable to read", ENOMEM);
+  unsigned char* const buf = fi_buf.bytes();
+  showBytes(buf + from, to - from);
   size_t done = from;
-  showBytes(fi_buf.get() + from, to - from);
-  bool shrank = false;
-  while (done < want && fi_fd >= 0) {
-    ssize_t n = ::pread(fi_fd, fi_buf.get() + done, want - done, static_cast<off_t>(done));
+  while (done < want) {
+    const ssize_t n = ::pread(fi_fd, buf + done, want - done, static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      hideBytes(fi_buf.get() + from, to - from);
+      hideBytes(buf + from, to - from);
       throw file_error(" unable to read");
     }
     fi_read += want - done;
-    if (n == 0) {  // the file shrank under us: it ends here
-      fi_size = done;
-      shrank = true;
-      break;
-    }
+    if (n == 0) break;  // the file ends here now
     done += static_cast<size_t>(n);
   }
-  // Bytes the file no longer holds read as zero; past the size it had when
-  // it was opened they stay hidden, so that a read past the end is still
-  // reported.
-  if (done < to) std::memset(fi_buf.get() + done, 0, to - done);
-  if (fi_openSize < to) hideBytes(fi_buf.get() + fi_openSize, to - fi_openSize);
-  markLoaded(first, last, shrank);
+  // The rest of the last page holds no byte of the file: zero, and hidden.
+  std::memset(buf + done, 0, to - done);
+  hideBytes(buf + done, to - done);
+  if (done < want) {
+    if (done > from) markLoaded(first, (done - 1) / pageSize);
+    // A read at or past the end finds nothing: where the file ends now
+    // may lie before this read.
+    struct stat st;
+    const bool known = ::fstat(fi_fd, &st) == 0 && st.st_size >= 0 &&
+                       static_cast<uintmax_t>(st.st_size) < done;
+    shrink(known ? static_cast<size_t>(st.st_size) : done);
+    return;
+  }
+  markLoaded(first, last);
 }
 
-void fileImage::markLoaded(size_t first, size_t last, bool recount) {
+void fileImage::markLoaded(size_t first, size_t last) {
   // The pages were all missing (a read covers a run of missing pages).
   for (size_t page = first; page <= last;) {
     if ((page & 63) == 0 && last - page >= 63) {
@@ -304,15 +335,25 @@ void fileImage::markLoaded(size_t first, size_t last, bool recount) {
     }
   }
   const size_t from = first * pageSize, to = (last + 1) * pageSize;
-  if (!recount && from < fi_size) fi_loaded += (to < fi_size ? to : fi_size) - from;
-  if (recount) {  // the size went down: count again what lies inside it
-    fi_loaded = 0;
-    for (size_t page = 0; page < pagesOf(fi_size); ++page)
-      if (present(page)) {
-        const size_t at = page * pageSize;
-        fi_loaded += fi_size - at < pageSize ? fi_size - at : pageSize;
-      }
-  }
+  fi_loaded += (to < fi_size ? to : fi_size) - from;
   // The descriptor stays open even then: chronel -m sets the times through it.
   if (fi_loaded >= fi_size) bs_complete = true;
+}
+
+void fileImage::shrink(size_t size) {
+  fi_size = bs_size = size;
+  // Count again what lies inside the new size.
+  fi_loaded = 0;
+  for (size_t page = 0; page < pagesOf(fi_size); ++page)
+    if (present(page)) {
+      const size_t at = page * pageSize;
+      fi_loaded += fi_size - at < pageSize ? fi_size - at : pageSize;
+    }
+  bs_complete = fi_loaded >= fi_size;
+}
+
+void fileImage::shrunk() const {
+  const std::string text =
+      " is truncated: the file shrank to " + std::to_string(fi_size) + " bytes while it was read";
+  throw misc_error("", text.c_str());
 }

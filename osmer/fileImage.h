@@ -1,12 +1,18 @@
 // fileImage: the bytes of one file, read on demand into one fixed buffer.
 //
-// The buffer is sized once from fstat, so pointers into it stay valid for the
-// object's life.  It is filled sparsely: the pages (4 KiB, aligned) that a
-// reader touches are read, and no others, so that looking at a photograph's
-// header and EXIF directories does not read the segments between them.  A
-// file that shrinks while we read it ends earlier; bytes of a page past its
-// new end read as zero.  Non-regular files (directories, FIFOs, devices) are
-// refused before anything is read from them.
+// The buffer is reserved once for the file's size (address space only:
+// memory is committed page by page as bytes are read), so pointers into it
+// stay valid for the object's life.  It is filled sparsely: the pages (4
+// KiB, aligned) that a reader touches are read, and no others, so that
+// looking at a photograph's header and EXIF directories does not read the
+// segments between them, and a photograph larger than memory can still be
+// dated.  Non-regular files (directories, FIFOs, devices) are refused
+// before anything is read from them.
+//
+// A file that shrinks while it is read ends where a read finds its end: no
+// byte past that is ever exposed, and asking for one throws a misc_error
+// that says the file is truncated and where it ends now.  Bytes read before
+// the cut are the file's own and stay.
 //
 // The tools handle one file at a time, so a closed image hands its buffer on
 // to the next one that fits in it: a fresh buffer per file would cost a new
@@ -19,7 +25,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "byteReader.h"
@@ -40,25 +45,23 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // left for that open() to report.
   static void foresee(const char* name);
 
-  // Loads the n bytes at pos, as far as they lie inside the file.
-  // Throws file_error(" unable to read") on an I/O error.
+  // Loads the n bytes at pos, as far as they lie inside the file.  Throws
+  // file_error(" unable to read") when they cannot be read or held in
+  // memory, and misc_error when the file turns out to end before them.
   void load(size_t pos, size_t n);
-  // Loads the first end bytes (at most the whole file); returns how many
-  // bytes from the start are loaded now.
-  size_t ensure(size_t end);
-  // Reads the whole file.
-  size_t ensureAll() { return ensure(fi_size); }
+  void loadAll() { load(0, fi_size); }
   // For a walk from start to end: each read that goes on where the last
   // one ended reads twice as far, up to 1 MiB, so that a walk through the
   // whole file takes few system calls.
   void readOnward() { fi_onward = true; }
 
+  // The file's size: as it was opened, or where a read found it ending.
   size_t size() const { return fi_size; }
   // How many bytes of the file the buffer holds.
   size_t loaded() const { return fi_loaded; }
   // How many bytes were asked of the kernel for this file.
   size_t bytesRead() const { return fi_read; }
-  const unsigned char* data() const { return fi_buf.get(); }
+  const unsigned char* data() const { return fi_buf.bytes(); }
   // The descriptor the bytes are read from, open for the image's life (-1
   // after a failed open), so that a caller can act on the very file read.
   int fd() const { return fi_fd; }
@@ -70,31 +73,51 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // Smallest capacity that a buffer for size bytes is given.
   static size_t roundedCapacity(size_t size);
 
-  // Releases an image buffer (they come from posix_memalign).
-  struct freeBytes {
-    void operator()(unsigned char* p) const;
+  // Address space for a file's bytes, page-aligned; memory is committed
+  // only where bytes are written.
+  class buffer {
+   public:
+    buffer() = default;
+    ~buffer() { release(); }
+    buffer(buffer&& o) noexcept : b_bytes(o.b_bytes), b_capacity(o.b_capacity) {
+      o.b_bytes = nullptr;
+      o.b_capacity = 0;
+    }
+    buffer& operator=(buffer&& o) noexcept;
+    buffer(const buffer&) = delete;
+    buffer& operator=(const buffer&) = delete;
+    // Reserves up to capacity bytes; when that much address space cannot
+    // be had, as much as can (at least a page).  False when none.
+    bool reserve(size_t capacity);
+    void release();
+    unsigned char* bytes() const { return b_bytes; }
+    size_t capacity() const { return b_capacity; }
+
+   private:
+    unsigned char* b_bytes = nullptr;
+    size_t b_capacity = 0;
   };
 
  private:
-  void fetch(size_t pos, size_t n) override;
-  void readPages(size_t first, size_t last);
-  void markLoaded(size_t first, size_t last, bool recount);
+  void loadMissing(size_t pos, size_t n) override;
+  void loadPages(size_t first, size_t last);
+  void markLoaded(size_t first, size_t last);
+  void shrink(size_t size);
+  [[noreturn]] void shrunk() const;
   void closeFd();
 
   int fi_fd = -1;
   size_t fi_size = 0;
-  size_t fi_openSize = 0;  // fi_size when the file was opened
   size_t fi_loaded = 0;    // bytes of the file in loaded pages
   size_t fi_read = 0;      // bytes asked for by pread
-  size_t fi_capacity = 0;  // size of fi_buf, at least fi_size
   bool fi_onward = false;  // see readOnward
   size_t fi_lastEnd = 0;   // the page after the last read, and its length in pages
   size_t fi_lastPages = 0;
   // The buffer starts on a page boundary: on some processors the kernel's
   // copy into a buffer that starts 16 bytes past a 32-byte boundary (where
   // a plain large allocation lands) takes several times as long.
-  std::unique_ptr<unsigned char[], freeBytes> fi_buf;
-  std::vector<uint64_t> fi_pages;  // one bit per page of fi_buf
+  buffer fi_buf;
+  std::vector<uint64_t> fi_pages;  // one bit per page of the file
 };
 
 #endif

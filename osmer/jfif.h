@@ -4,10 +4,9 @@
 // the EXIF parser and buildMarkerList read as far as each needs.  A failed
 // open is not thrown: err() tells it and the image stays empty.
 //
-// The one walk over the file (which the header checks use too) finds the
-// markers.  buildMarkerList walks the whole list once, reading the file as
-// far as it goes, and keeps the first few thousand markers; later ones are
-// found again as they are asked for.  So a file of millions of restart
+// buildMarkerList walks the whole list once, reading the file as far as it
+// goes, and keeps the first few thousand markers; later ones are found
+// again by the same walk as they are asked for.  So a file of millions of restart
 // markers costs no more memory than its image and a constant.
 #ifndef ORVANE_OSMER_JFIF_H
 #define ORVANE_OSMER_JFIF_H
@@ -42,9 +41,6 @@ class ORVANE_EXPORT jfif {
   // jfif_marker::null.  At the end of a damaged file's list, throws the
   // misc_error that describes the damage.
   jfif_marker nextMarker(jfif_marker::type_t type);
-
-  // The walk itself, for the header checks: it does not throw its damage.
-  markerScanner& walk() { return j_walk; }
 
   // How many markers buildMarkerList keeps.
   static constexpr size_t keptMarkers = 8192;

@@ -45,6 +45,11 @@ class ORVANE_EXPORT jfif_marker {
   off_t offset() const { return jm_offset; }
   const unsigned char* data() const { return jm_data; }
   const char* name() const { return name(jm_type); }
+  // The segment's bytes after its marker and length field, and how many
+  // there are (none for a marker without a length field).
+  const unsigned char* payload() const { return jm_data + headerSize; }
+  uint32_t payloadSize() const { return jm_len > headerSize ? jm_len - headerSize : 0; }
+  static constexpr uint32_t headerSize = 4;
 
   // The upper-case mnemonic of a marker type ("SOI", "APP1", "RST3", ...).
   static const char* name(type_t type);

@@ -189,11 +189,11 @@ TEST(ImageBufferDeathTest, BytesNotLoadedAreUnaddressable) {
   {
     fileImage big;
     ASSERT_EQ(big.open((dir / "big.jpg").c_str()), 0);
-    big.ensureAll();
+    big.loadAll();
   }
   fileImage small;  // takes over the big file's buffer
   ASSERT_EQ(small.open((dir / "small.jpg").c_str()), 0);
-  small.ensure(1);
+  small.load(0, 1);
   ASSERT_GT(small.loaded(), 0u);
   ASSERT_LT(small.loaded(), small.size());
   const volatile unsigned char* p = small.data();
@@ -204,7 +204,7 @@ TEST(ImageBufferDeathTest, BytesNotLoadedAreUnaddressable) {
   small.load(200 << 10, 1);
   EXPECT_EQ(p[200 << 10], 'y');
   EXPECT_DEATH(p[(200 << 10) - 1], "use-after-poison");
-  small.ensureAll();
+  small.loadAll();
   EXPECT_EQ(p[small.size() - 1], 'y');
   EXPECT_DEATH(p[small.size()], "use-after-poison");
 }

@@ -48,7 +48,7 @@ struct parsedPhoto {
 long long heapKeptByParsing(const std::string& path) {
   jfif j(path.c_str());
   exifHeader h(j);
-  j.image().ensureAll();
+  j.image().loadAll();
   const long long before = heapInUse();
   exif e(h);
   e.populate();

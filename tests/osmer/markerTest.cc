@@ -207,6 +207,25 @@ TEST_F(Markers, ALargeExifSegmentIsReadOnlyWhereItIsLookedAt) {
   EXPECT_EQ(all.back().name, "EOI");
 }
 
+// The header checks walk the file on their own: built at any point of the
+// list's walk, even past the markers it keeps, they leave it where it was.
+TEST_F(Markers, HeaderChecksLeaveTheListWhereItWas) {
+  jpegWriter w;
+  w.soi();
+  for (size_t k = 0; k < jfif::keptMarkers + 100; ++k) w.com("");
+  w.frameHeaders().sos().raw({0x12}).eoi();
+  jfif j(save(w).c_str());
+  j.buildMarkerList(0);
+  size_t count = 0;
+  while (j.nextMarker(jfif_marker::jm_nada) != jfif_marker::null)
+    if (++count % 4000 == 0 || count == jfif::keptMarkers + 50) {
+      jpegHeader jh(j);
+      exifHeader eh(j);
+      EXPECT_TRUE(jh.wellFormed());
+    }
+  EXPECT_EQ(count, 1 + jfif::keptMarkers + 100 + 4 + 1);  // SOI, COMs, DQT DHT SOF0 SOS, EOI
+}
+
 TEST_F(Markers, HeaderChecks) {
   jpegWriter jpeg, exifOnly, exifLater, exifAfterScan, notJpeg;
   jpeg.soi().frameHeaders().sos().eoi();

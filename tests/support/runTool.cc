@@ -109,6 +109,18 @@ void makeReachable(std::string& program, std::vector<std::string>& env, const pa
 
 }  // namespace
 
+runOptions withFaults(const std::vector<std::string>& faults) {
+  runOptions o;
+  o.env = faults;
+  o.env.push_back(std::string("LD_PRELOAD=") + ORVANE_FAULTS);
+  // The sanitizers' run-time wants to be the first library loaded; the
+  // fault library stands before it on purpose.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  o.env.push_back(std::string("ASAN_OPTIONS=") + (asan && *asan ? std::string(asan) + ":" : "") +
+                  "verify_asan_link_order=0");
+  return o;
+}
+
 bool canDropPrivileges() { return geteuid() != 0 || nobody() != nullptr; }
 
 bool underEmulation() {
@@ -155,6 +167,10 @@ toolResult runTool(const std::string& tool, const std::vector<std::string>& args
     close(errPipe[1]);
     int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
+    if (!options.stdoutTo.empty()) {
+      const int fd = open(options.stdoutTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (fd < 0 || dup2(fd, 1) < 0) _exit(124);
+    }
     if (emulator.empty())
       for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);

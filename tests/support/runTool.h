@@ -19,7 +19,12 @@ struct runOptions {
   std::string cwd;               // working directory, if not empty
   bool unprivileged = false;     // drop to the user "nobody" when run as root
   double timeoutSeconds = 60;    // the program is killed after this
+  std::string stdoutTo = {};     // a file to write standard output to, if not empty
 };
+
+// Options that preload the tests' fault library (support/faults.cc) into
+// the program, with the faults it is to cause as NAME=value pairs.
+runOptions withFaults(const std::vector<std::string>& faults);
 
 toolResult runTool(const std::string& program, const std::vector<std::string>& args,
                    const runOptions& options = {});

@@ -324,6 +324,36 @@ TEST_F(ExifTime, TheZoneIsReadOnEveryCall) {
   EXPECT_EQ(utc - tokyo, 9 * 3600);
 }
 
+// In the camera's own offset, out-of-range fields are normalised as in the
+// local zone, with no limit at 2038 and -1 a time like any other.
+TEST_F(ExifTime, TheCamerasOffsetNormalisesAndHasNoLimits) {
+  zoneGuard berlin("Europe/Berlin");
+  const struct {
+    const char* date;
+    const char* offset;
+    long long instant;
+    const char* wall;  // the wall clock after normalisation
+  } rows[] = {
+      {"2004:13:01 24:00:00", "+01:00", 1104620400, "2005-01-02 00:00:00"},
+      {"1970:01:01 05:29:59", "+05:30", -1, "1970-01-01 05:29:59"},
+      {"2040:02:29 12:00:00", "-10:00", 2214165600, "2040-02-29 12:00:00"},
+      {"0001:01:01 00:00:00", "+00:00", -62135596800, "0001-01-01 00:00:00"},
+  };
+  for (const auto& row : rows) {
+    tiffWriter w;
+    w.dateTimeOriginal(row.date).ascii(dir::exif, 0x9011, row.offset);
+    const std::string path = tmp / "z.jpg";
+    jpegWriter().photo(w.build()).save(path);
+    parsedPhoto p(path);
+    const captureTime t = readCaptureTime(&p.e, captureZone::camera);
+    char wall[48];
+    std::snprintf(wall, sizeof wall, "%04d-%02d-%02d %02d:%02d:%02d", t.wall.tm_year + 1900,
+                  t.wall.tm_mon + 1, t.wall.tm_mday, t.wall.tm_hour, t.wall.tm_min, t.wall.tm_sec);
+    EXPECT_EQ(static_cast<long long>(t.instant), row.instant) << row.date;
+    EXPECT_STREQ(wall, row.wall) << row.date;
+  }
+}
+
 TEST(ExifDateForm, WritesWhatPrintfWrites) {
   // Zero fill to the width, the sign inside it, wider values in full.
   const long long values[] = {0, 1, 9, 10, 99, 100, 999, 1000, 2004, 9999, 10000, 12345,

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "fileTimes.h"
 #include "jfif.h"
 #include "jpegWriter.h"
 #include "runTool.h"
-#include "util.h"
 
 using namespace testjpeg;
 
@@ -39,7 +39,7 @@ TEST(SetMtime, ANameReplacedAfterTheReadLeavesTheNewFileAlone) {
   const accessTime before = noteAccessTime(photo);
   jfif j(photo.c_str());
   ASSERT_EQ(j.err(), 0);
-  j.image().ensureAll();
+  j.image().loadAll();
   ASSERT_EQ(std::rename(photo.c_str(), moved.c_str()), 0);
   ASSERT_EQ(symlink("victim", photo.c_str()), 0);
 

@@ -1,0 +1,203 @@
+// The tools when the world changes under them: a photograph cut while it is
+// read, a memory card's coarse clock, a signal in the middle of a write, a
+// file larger than memory.  Each moment is made exact by the fault library
+// that the tests preload (support/faults.cc).
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "jpegWriter.h"
+#include "runTool.h"
+
+using namespace testjpeg;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_TEST_ASAN 1
+#endif
+#endif
+
+namespace {
+
+std::set<std::string> listDir(const std::string& path) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n != "." && n != "..") names.insert(n);
+    }
+    closedir(d);
+  }
+  return names;
+}
+
+time_t mtimeOf(const std::string& path) {
+  struct stat st = {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st.st_mtim.tv_sec;
+}
+
+// A photograph whose Exif directory lies at byte 9900 of the file, behind a
+// 10 KB text in IFD0, and whose date's value lies 3 KB further, at 13 KB,
+// behind a value that is only read when asked for; 27 KB follow EOI.
+// Photographs made with it differ only in their dates, so a buffer left by
+// one holds the other's date at the very same place.
+void datedPhoto(const std::string& path, const std::string& date) {
+  const size_t blockAt = 30;  // SOI, APP0, the APP1 segment's header
+  auto build = [&](size_t textLength, uint32_t& exifAt) {
+    tiffWriter t;
+    t.ascii(dir::ifd0, 0x010E, std::string(textLength, 'd'))
+        .undefined(dir::exif, 0x9000, bytes(3072, 0x30))
+        .dateTimeOriginal(date);
+    const bytes b = t.build();
+    exifAt = t.dirOffset(dir::exif);
+    return b;
+  };
+  uint32_t exifAt = 0;
+  build(9000, exifAt);
+  const bytes block = build(9000 + 9900 - blockAt - exifAt, exifAt);
+  ASSERT_EQ(blockAt + exifAt, 9900u);
+  jpegWriter w;
+  w.photo(block).raw(bytes(27 * 1024, 0));
+  w.save(path);
+}
+
+// However the cut falls, a photograph gets its own capture time, read
+// before the cut, or one report line: never the time of the photograph
+// read before it, neither printed nor set as its modification time.
+TEST(ChangingFiles, APhotographCutWhileReadNeverShowsAnotherOnesTime) {
+  tempDir dir;
+  datedPhoto(dir / "A.jpg", "2001:01:01 01:01:01");
+  const std::string aLine = "Mon Jan  1 01:01:01 2001 A.jpg\n";
+  for (int read = 1; read <= 3; ++read) {
+    datedPhoto(dir / "B.jpg", "2002:02:02 02:02:02");
+    const time_t untouched = mtimeOf(dir / "B.jpg");
+    runOptions o = withFaults({"ORVANE_FAULT_TRUNCATE=/B.jpg:" + std::to_string(read) + ":10000",
+                               "TZ=UTC"});
+    o.cwd = dir.path();
+    const toolResult r = runTool(CHRONEL, {"-m", "A.jpg", "B.jpg"}, o);
+    SCOPED_TRACE("cut at read " + std::to_string(read));
+    EXPECT_EQ(r.status, 0);
+    if (r.out == aLine + "Sat Feb  2 02:02:02 2002 B.jpg\n") {
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(mtimeOf(dir / "B.jpg"), 1012615322);
+    } else {
+      EXPECT_EQ(r.out, aLine);
+      EXPECT_EQ(r.err, "chronel: B.jpg is truncated: the file shrank to 10000 bytes while it was read.\n");
+      EXPECT_GE(mtimeOf(dir / "B.jpg"), untouched);  // as the cut left it, not A's time
+    }
+  }
+}
+
+// A comment cut while it is read is reported where the file ends now, and
+// no byte that is not the file's (zeros, another file's) is printed.
+TEST(ChangingFiles, ACommentCutWhileReadIsReportedNotFilledIn) {
+  tempDir dir;
+  jpegWriter().soi().com(std::string(20000, 'A')).eoi().save(dir / "A.jpg");
+  const std::string bComment(20000, 'b');
+  for (int read = 1; read <= 3; ++read) {
+    jpegWriter().soi().com(bComment).eoi().save(dir / "B.jpg");
+    runOptions o = withFaults({"ORVANE_FAULT_TRUNCATE=/B.jpg:" + std::to_string(read) + ":5000"});
+    o.cwd = dir.path();
+    const toolResult r = runTool(GLOSSEL, {"A.jpg", "B.jpg"}, o);
+    SCOPED_TRACE("cut at read " + std::to_string(read));
+    const std::string a = "A.jpg:\n" + std::string(20000, 'A') + "\n";
+    if (r.out == a + "B.jpg:\n" + bComment + "\n") {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_EQ(r.out, a);
+      EXPECT_EQ(r.err, "chronel: B.jpg is truncated: the file shrank to 5000 bytes while it was read.\n");
+    }
+  }
+}
+
+// FAT keeps modification times in 2-second steps and access times as a
+// date: a time stored rounded down is the capture time as well as the card
+// can keep it.  A time outside FAT's years is still refused.
+TEST(OddFileSystems, AMemoryCardsTwoSecondClockIsNoFailure) {
+  tempDir dir;
+  jpegWriter().photo(tiffWriter().dateTimeOriginal("2004:01:05 10:00:01").build()).save(dir / "odd.jpg");
+  jpegWriter().photo(tiffWriter().dateTimeOriginal("1975:01:05 10:00:00").build()).save(dir / "old.jpg");
+  runOptions o = withFaults({"ORVANE_FAULT_FAT=1", "TZ=UTC"});
+  o.cwd = dir.path();
+  const toolResult r = runTool(CHRONEL, {"-m", "odd.jpg", "old.jpg"}, o);
+  EXPECT_EQ(r.out, "Mon Jan  5 10:00:01 2004 odd.jpg\n");
+  EXPECT_EQ(r.err, "chronel: unable to set times on old.jpg: the file system cannot store that time.\n");
+  EXPECT_EQ(mtimeOf(dir / "odd.jpg"), 1073296800);
+}
+
+// Interrupted while it writes a clip, sonlift removes its temporary file,
+// leaves the older .wav as it was and ends by the same signal.
+TEST(Signals, AnInterruptedSonliftLeavesNothingBehind) {
+  tempDir dir;
+  jpegWriter w;
+  w.soi();
+  for (int k = 0; k < 4; ++k) w.segment(0xE2, toBytes("FPXR header " + std::to_string(k)));
+  w.segment(0xE2, toBytes(std::string(41, 'h') + std::string("RIFF\x10\0\0\0WAVE", 12) +
+                          std::string(5000, 'a')));
+  w.frameHeaders().sos().raw({0x12, 0x34}).eoi().save(dir / "p.jpg");
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    writeFile(dir / "p.jpg.wav", "older clip");
+    runOptions o = withFaults({"ORVANE_FAULT_SIGNAL=.wav.:" + std::to_string(sig)});
+    o.cwd = dir.path();
+    const toolResult r = runTool(SONLIFT, {"p.jpg"}, o);
+    SCOPED_TRACE(strsignal(sig));
+    EXPECT_EQ(r.status, 128 + sig);
+    EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
+    EXPECT_EQ(readFile(dir / "p.jpg.wav"), "older clip");
+  }
+}
+
+// chronel reads the first kilobytes of a photograph of 100 GB; a tool that
+// must read all of a file it cannot hold says that it cannot read it.
+TEST(HugeFiles, MemoryGoesByWhatIsReadNotByTheFilesSize) {
+  tempDir dir;
+  jpegWriter().photo(tiffWriter().dateTimeOriginal("2004:01:05 10:00:00").build()).save(dir / "huge.jpg");
+  if (truncate((dir / "huge.jpg").c_str(), 100LL << 30) != 0) GTEST_SKIP() << "no 100 GB sparse file here";
+  toolResult r = runTool(CHRONEL, {"huge.jpg"}, {{"TZ=UTC"}, dir.path()});
+  if (sizeof(size_t) < 8) {
+    EXPECT_EQ(r.err, "chronel: unable to open huge.jpg: File too large.\n");
+    return;
+  }
+  EXPECT_EQ(r.out, "Mon Jan  5 10:00:00 2004 huge.jpg\n");
+  EXPECT_EQ(r.err, "");
+
+#ifndef ORVANE_TEST_ASAN  // the sanitizer reserves terabytes of address space
+  if (underEmulation()) GTEST_SKIP() << "ulimit -v bounds qemu, not the program";
+  // An image stream without EOI: segdump must read on to the file's end.
+  jpegWriter().soi().frameHeaders().sos().raw({0x12, 0x34}).save(dir / "scan.jpg");
+  ASSERT_EQ(truncate((dir / "scan.jpg").c_str(), 100LL << 30), 0);
+  r = runToolMerged(SEGDUMP, {"scan.jpg"}, {{}, dir.path()}, "ulimit -v 300000; ");
+  EXPECT_EQ(r.out, "chronel: unable to read scan.jpg: Cannot allocate memory.\n");
+#endif
+}
+
+// A full disk loses the output itself: the one failure that is not
+// status 0.  One line says so, and no further file is handled.
+TEST(FullDisks, AFailedWriteToStandardOutputIsAFailure) {
+  tempDir dir;
+  jpegWriter().photo(tiffWriter().dateTimeOriginal("2004:01:05 10:00:00").build()).save(dir / "a.jpg");
+  const std::string full = "chronel: unable to write standard output: No space left on device.\n";
+  for (const char* tool : {CHRONEL, SEGDUMP, GLOSSEL, SONLIFT}) {
+    runOptions o{{}, dir.path()};
+    o.stdoutTo = "/dev/full";
+    const toolResult r = runTool(tool, {"a.jpg", "missing.jpg"}, o);
+    SCOPED_TRACE(tool);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.size() < full.size() ? 0 : r.err.size() - full.size()), full);
+  }
+  runOptions o{{}, dir.path()};
+  o.stdoutTo = "/dev/full";
+  const toolResult r = runTool(CHRONEL, {"-p"}, o);
+  EXPECT_EQ(r.err, "Usage: chronel [ flags ] p0000001.jpg [ p0000002.jpg ... ]\n" + full);
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// A library that tests preload (LD_PRELOAD) into a tool to make the world
+// misbehave at an exact moment, without sleeps.  Each fault is asked for by
+// an environment variable:
+//
+//   ORVANE_FAULT_TRUNCATE=SUFFIX:N:SIZE
+//       just before the Nth pread on a file whose path ends with SUFFIX,
+//       the file is cut to SIZE bytes (as another process might cut it).
+//   ORVANE_FAULT_FAT=1
+//       futimens and utimensat store times as a FAT file system does:
+//       modification times in 2-second steps, rounded down, access times as
+//       a date; times outside 1980 to 2107 are clamped into that range.
+//   ORVANE_FAULT_SIGNAL=PATTERN:SIGNAL
+//       the first write to a file whose path holds PATTERN writes half its
+//       bytes, then the process gets SIGNAL.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace {
+
+template <class F>
+F next(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+std::string pathOf(int fd) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const ssize_t n = readlink(link, target, sizeof target - 1);
+  return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+void maybeTruncate(int fd) {
+  static const char* spec = std::getenv("ORVANE_FAULT_TRUNCATE");
+  static long count = 0;
+  if (!spec) return;
+  const std::string s = spec;
+  const size_t a = s.find(':'), b = s.rfind(':');
+  if (a == std::string::npos || b == a) return;
+  const std::string path = pathOf(fd);
+  if (!endsWith(path, s.substr(0, a))) return;
+  if (++count == std::atol(s.substr(a + 1, b - a - 1).c_str()))
+    if (truncate(path.c_str(), std::atoll(s.substr(b + 1).c_str())) != 0) std::perror("truncate");
+}
+
+// FAT keeps local date and time from 1980 to 2107; this library keeps UTC.
+void asFat(timespec& t, bool access) {
+  if (t.tv_nsec == UTIME_OMIT || t.tv_nsec == UTIME_NOW) return;
+  const time_t first = 315532800, last = 4354819198;  // 1980-01-01, 2107-12-31 23:59:58
+  if (t.tv_sec < first) t.tv_sec = first;
+  if (t.tv_sec > last) t.tv_sec = last;
+  t.tv_sec -= t.tv_sec % (access ? 86400 : 2);
+  t.tv_nsec = 0;
+}
+
+const timespec* fatTimes(const timespec* times, timespec* out) {
+  if (!times || !std::getenv("ORVANE_FAULT_FAT")) return times;
+  out[0] = times[0];
+  out[1] = times[1];
+  asFat(out[0], true);
+  asFat(out[1], false);
+  return out;
+}
+
+}  // namespace
+
+extern "C" {
+
+ssize_t pread64(int fd, void* buf, size_t n, off64_t at) {
+  maybeTruncate(fd);
+  static auto real = next<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
+  return real(fd, buf, n, at);
+}
+
+int futimens(int fd, const timespec times[2]) {
+  static auto real = next<int (*)(int, const timespec*)>("futimens");
+  timespec fat[2];
+  return real(fd, fatTimes(times, fat));
+}
+
+int utimensat(int dirfd, const char* path, const timespec times[2], int flags) {
+  static auto real = next<int (*)(int, const char*, const timespec*, int)>("utimensat");
+  timespec fat[2];
+  return real(dirfd, path, fatTimes(times, fat), flags);
+}
+
+ssize_t write(int fd, const void* buf, size_t n) {
+  static auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
+  static const char* spec = std::getenv("ORVANE_FAULT_SIGNAL");
+  static bool done = false;
+  if (spec && !done && n > 1) {
+    const std::string s = spec;
+    const size_t colon = s.rfind(':');
+    if (colon != std::string::npos && pathOf(fd).find(s.substr(0, colon)) != std::string::npos) {
+      done = true;
+      const ssize_t w = real(fd, buf, n / 2);
+      raise(std::atoi(s.substr(colon + 1).c_str()));
+      return w;
+    }
+  }
+  return real(fd, buf, n);
+}
+
+}  // extern "C"

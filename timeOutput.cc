@@ -1,0 +1,222 @@
+#include "timeOutput.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "exceptions.h"
+#include "lineOutput.h"
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence that starts at s[i] (a byte
+// of 0x80 or more), or 0 when there is none: no overlong forms, no
+// surrogates, nothing above U+10FFFF.
+size_t utf8Length(const std::string& s, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = at(i);
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // the bounds of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() - i < n || at(i + 1) < lo || at(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  return n;
+}
+
+// ctime's form of a broken-down time, "Mon Jan  5 10:00:00 2004", for the
+// four-digit years that EXIF dates give, written directly: it is what
+// asctime writes ("%.3s %.3s%3d %.2d:%.2d:%.2d %d"), at a tenth of the cost
+// of its formatted output.  False for any other time.
+bool ctimeText(const struct tm& t, char* out) {
+  static const char days[] = "SunMonTueWedThuFriSat";
+  static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const long long year = t.tm_year + 1900LL;
+  if (year < 1000 || year > 9999 || t.tm_wday < 0 || t.tm_wday > 6 || t.tm_mon < 0 ||
+      t.tm_mon > 11 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour < 0 || t.tm_hour > 23 ||
+      t.tm_min < 0 || t.tm_min > 59 || t.tm_sec < 0 || t.tm_sec > 60)
+    return false;
+  auto two = [](char* p, int v) {
+    p[0] = static_cast<char>('0' + v / 10);
+    p[1] = static_cast<char>('0' + v % 10);
+  };
+  std::memcpy(out, days + 3 * t.tm_wday, 3);
+  out[3] = ' ';
+  std::memcpy(out + 4, months + 3 * t.tm_mon, 3);
+  out[7] = ' ';
+  two(out + 8, t.tm_mday);
+  if (t.tm_mday < 10) out[8] = ' ';
+  out[10] = ' ';
+  two(out + 11, t.tm_hour);
+  out[13] = ':';
+  two(out + 14, t.tm_min);
+  out[16] = ':';
+  two(out + 17, t.tm_sec);
+  out[19] = ' ';
+  two(out + 20, static_cast<int>(year / 100));
+  two(out + 22, static_cast<int>(year % 100));
+  out[24] = '\0';
+  return true;
+}
+
+// The base name written between double quotes in PHP: backslash, double
+// quote and dollar sign are escaped, so no name can end the string or
+// interpolate a variable.
+std::string phpQuoted(const std::string& name) {
+  std::string out;
+  out.reserve(name.size() + 2);
+  for (char c : name) {
+    if (c == '\\' || c == '"' || c == '$') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// A name as a JSON string (RFC 8259): quotation mark, reverse solidus and
+// every control character escaped, and DEL and the C1 controls too, so
+// that no name can break the line or drive a terminal; valid UTF-8 as it
+// is.  A byte that is not part of valid UTF-8 is written as \udcXX, the
+// escape by which such names survive a round trip (Python's surrogateescape:
+// os.fsencode gives the byte back).
+std::string jsonString(const std::string& s) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out = "\"";
+  auto escape = [&](unsigned code) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += hex[(code >> shift) & 0xF];
+  };
+  const size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+      } else if (c == '\n') {
+        out += "\\n";
+      } else if (c == '\t') {
+        out += "\\t";
+      } else if (c < 0x20 || c == 0x7F) {
+        escape(c);
+      } else {
+        out += static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    const size_t length = utf8Length(s, i);
+    if (length == 0) {
+      escape(0xDC00 + c);
+      ++i;
+    } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+      escape(static_cast<unsigned char>(s[i + 1]));  // a C1 control
+      i += 2;
+    } else {
+      out.append(s, i, length);
+      i += length;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+// An ISO 8601 date and time with its UTC offset: 2004-01-05T10:00:00+00:00
+// (with seconds in the offset only where the zone had them, as zones did
+// before standard time).
+std::string isoTime(const struct tm& w, long offset) {
+  char text[48];
+  const char sign = offset < 0 ? '-' : '+';
+  const long a = offset < 0 ? -offset : offset;
+  int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld",
+                        w.tm_year + 1900, w.tm_mon + 1, w.tm_mday, w.tm_hour, w.tm_min, w.tm_sec,
+                        sign, a / 3600, a / 60 % 60);
+  if (a % 60 && n > 0) std::snprintf(text + n, sizeof text - n, ":%02ld", a % 60);
+  return text;
+}
+
+class plainLines : public timeOutput {
+ public:
+  void photograph(const std::string& file, const captureTime& t) override {
+    show_time(file, t.instant);
+  }
+};
+
+class nothing : public timeOutput {
+ public:
+  void photograph(const std::string&, const captureTime&) override {}
+};
+
+// JSON Lines: one object a photograph, nothing before or after.
+class jsonLines : public timeOutput {
+ public:
+  void photograph(const std::string& file, const captureTime& t) override {
+    stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"time\": ")
+        .number(static_cast<long long>(t.instant))
+        .text(", \"taken\": \"")
+        .text(isoTime(t.wall, t.offset).c_str())
+        .text("\"}")
+        .endLine();
+  }
+};
+
+// "<?php", one assignment a photograph, "?>": always the pair, so that
+// standard output is one PHP block whatever happens in between.
+class phpBlock : public timeOutput {
+ public:
+  void begin() override { stdoutLines().text("<?php").endLine(); }
+  void photograph(const std::string& file, const captureTime& t) override {
+    dump_php3_time(file, t.instant);
+  }
+  void end() override { stdoutLines().text("?>").endLine(); }
+};
+
+}  // namespace
+
+std::unique_ptr<timeOutput> makeTimeOutput(timeFormat format) {
+  switch (format) {
+    case timeFormat::quiet: return std::make_unique<nothing>();
+    case timeFormat::php: return std::make_unique<phpBlock>();
+    case timeFormat::json: return std::make_unique<jsonLines>();
+    case timeFormat::plain: break;
+  }
+  return std::make_unique<plainLines>();
+}
+
+// ctime's form is built with the reentrant calls, which report a time they
+// cannot format instead of failing inside the C library.
+void show_time(std::string file, time_t unixtime) {
+  char text[64];
+  struct tm local;
+  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
+  if (!ctimeText(local, text)) {
+    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
+    text[std::strcspn(text, "\n")] = '\0';
+  }
+  stdoutLines().text(text).text(" ").name(file).endLine();
+}
+
+void dump_php3_time(std::string file, time_t unixtime) {
+  const std::string::size_type slash = file.rfind('/');
+  const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+  stdoutLines()
+      .text("  $vx_image_times[\"")
+      .name(phpQuoted(base))
+      .text("\"] = ")
+      .number(static_cast<long long>(unixtime))
+      .text(";")
+      .endLine();
+}

@@ -1,0 +1,38 @@
+// timeOutput: the forms in which chronel writes the capture times it finds.
+//
+// One writer is chosen from the options before the first photograph: it
+// writes what comes before the first photograph's line (begin), one line
+// per photograph whose capture time was found, and what ends the output
+// (end).  A new form is one more writer here.
+#ifndef ORVANE_TIMEOUTPUT_H
+#define ORVANE_TIMEOUTPUT_H
+
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "util.h"
+
+class timeOutput {
+ public:
+  virtual ~timeOutput() = default;
+  virtual void begin() {}
+  virtual void photograph(const std::string& file, const captureTime& t) = 0;
+  virtual void end() {}
+};
+
+enum class timeFormat {
+  plain,  // the ctime text and the name (show_time)
+  quiet,  // nothing (-q)
+  php,    // a PHP block of assignments (-p, dump_php3_time)
+  json,   // JSON Lines, one object a photograph (-j)
+};
+
+std::unique_ptr<timeOutput> makeTimeOutput(timeFormat format);
+
+// The plain line: the ctime text of the capture time, a blank, the name.
+void show_time(std::string file, time_t unixtime);
+// One assignment of the PHP array, keyed by the name's base name.
+void dump_php3_time(std::string file, time_t unixtime);
+
+#endif
