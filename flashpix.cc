@@ -6,12 +6,11 @@
 
 namespace {
 
-// Positions in an FPXR segment's payload, the bytes after the marker and
-// the length field: "FPXR", NUL, version, type, then by type:
+// Positions in an FPXR segment's payload (the bytes after the marker and
+// the length field): "FPXR", NUL, version, type, then by type:
 //   contents list (1): entry count (16 bits), entries;
 //   stream data (2): stream number (16 bits), offset in the stream (32
 //   bits), data.  Numbers are big-endian.
-constexpr uint64_t payloadAt = 4;
 constexpr uint64_t versionAt = 5, typeAt = 6;
 constexpr uint64_t countAt = 7, entriesAt = 9;
 constexpr uint64_t indexAt = 7, offsetAt = 9, dataAt = 13;
@@ -78,10 +77,7 @@ void firstBytes(const std::vector<fpxPiece>& pieces, unsigned char* out, size_t 
 }  // namespace
 
 void flashpixReader::add(const jfif_marker& app2) {
-  if (app2.len() < payloadAt) return;
-  const byteReader segment(app2.data(), app2.len());
-  byteReader payload;
-  if (!segment.sub(payloadAt, app2.len() - payloadAt, payload)) return;
+  const byteReader payload(app2.payload(), app2.payloadSize());
   uint8_t version = 0, type = 0;
   if (!payload.startsWith(0, "FPXR", 5) || !payload.u8At(versionAt, version) || version != 0 ||
       !payload.u8At(typeAt, type))
