@@ -9,6 +9,13 @@
 // than PIPE_BUF goes out on its own.  On a terminal every line goes out at
 // once.  Standard error writes every line at once.
 //
+// On a terminal, the pieces that come from outside the tool (file names,
+// a file's own bytes) cannot drive it: control characters, DEL, C1
+// controls and bytes that are not valid in the locale's character set are
+// shown as visible escapes (\033), while printable characters of the locale
+// are written as they are; a comment's line breaks and tabs stay.  On a
+// pipe or a file every byte goes out exactly as it is.
+//
 // A failed write to standard output is the one failure that loses the
 // output itself: it throws outputFailed, which the tool driver reports once
 // before the tool ends with status 1.
@@ -37,7 +44,8 @@ class lineOutput {
   // A file name, as the user gave it.
   lineOutput& name(const char* s);
   lineOutput& name(const std::string& s) { return name(s.c_str()); }
-  // Bytes that come from a file (a comment), written as they are.
+  // Bytes that come from a file (a comment), whose line breaks and tabs
+  // are its own.
   lineOutput& content(const void* p, size_t n);
 
   // Ends the line with a newline and sends it on its way.
@@ -51,6 +59,8 @@ class lineOutput {
 
  private:
   void writeAll(const char* p, size_t n);
+  // Appends text from outside the tool, made harmless for a terminal.
+  void appendShown(const char* p, size_t n, bool keepBreaks);
 
   int lo_fd;
   bool lo_terminal;

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -236,6 +237,71 @@ toolResult runToolMerged(const std::string& tool, const std::vector<std::string>
   shArgs.push_back(program);
   shArgs.insert(shArgs.end(), args.begin(), args.end());
   return runTool("/bin/sh", shArgs, options);
+}
+
+toolResult runToolOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                             const runOptions& options) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  const std::string slave = ptsname(master);
+  const std::string emulator = emulatorFor(program);
+  std::vector<std::string> argvStore;
+  if (!emulator.empty()) {
+    argvStore.push_back(emulator);
+    for (const auto& e : options.env) {
+      argvStore.push_back("-E");
+      argvStore.push_back(e);
+    }
+  }
+  argvStore.push_back(program);
+  argvStore.insert(argvStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argvStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    setsid();
+    const int tty = open(slave.c_str(), O_RDWR);
+    if (tty < 0) _exit(126);
+    termios t;
+    tcgetattr(tty, &t);
+    cfmakeraw(&t);
+    tcsetattr(tty, TCSANOW, &t);
+    dup2(tty, 1);
+    dup2(tty, 2);
+    close(tty);
+    close(master);
+    const int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, 0);
+    if (emulator.empty())
+      for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  toolResult r;
+  const double deadline = now() + options.timeoutSeconds;
+  pollfd fd = {master, POLLIN, 0};
+  for (;;) {
+    const int left = static_cast<int>((deadline - now()) * 1000);
+    if (left <= 0) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(&fd, 1, left) < 0 && errno != EINTR) break;
+    char buf[65536];
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;  // EIO once the program has closed the terminal
+    r.out.append(buf, static_cast<size_t>(n));
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+  return r;
 }
 
 tempDir::tempDir() {

@@ -35,6 +35,12 @@ toolResult runTool(const std::string& program, const std::vector<std::string>& a
 toolResult runToolMerged(const std::string& program, const std::vector<std::string>& args,
                          const runOptions& options = {}, const std::string& prelude = "");
 
+// The program with both standard streams on one pseudo-terminal, as a user
+// at a terminal runs it (in raw mode, so that its bytes arrive as written);
+// everything it wrote is in out.
+toolResult runToolOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                             const runOptions& options = {});
+
 // True when runOptions::unprivileged will really take away root's rights.
 bool canDropPrivileges();
 
