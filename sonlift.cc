@@ -2,9 +2,12 @@
 // segments (the fifth from position 45, every later one from position 17)
 // into a file named like the photograph with ".wav" appended.
 //
-// A stream that does not begin with a RIFF WAVE header is no audio (other
-// APP2 data: ICC profiles, multi-picture directories, FlashPix): no file is
-// written, and the report line says what the segment holds.
+// When the stream there does not begin with a RIFF WAVE header (other APP2
+// data, ICC profiles or multi-picture directories, came first), or the
+// photograph has four APP2 segments or fewer, the clip is looked for as a
+// FlashPix stream (flashpix.h), and written the same way.  Without a clip
+// there, the photograph holds no audio: no file is written, and with five
+// APP2 segments or more the report line says what the fifth holds.
 //
 // The stream is written through a fileReplacement: a temporary file beside
 // the photograph, renamed onto the output name only when it is complete.  A
@@ -14,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +25,7 @@
 #include "byteReader.h"
 #include "exceptions.h"
 #include "fileReplacement.h"
+#include "flashpix.h"
 #include "jfif.h"
 #include "lineOutput.h"
 #include "toolDriver.h"
@@ -68,13 +73,42 @@ misc_error noAudio(const jfif_marker& first) {
   return misc_error("", text.c_str());
 }
 
+misc_error incompleteClip(const fpxClip& clip) {
+  const string text = " holds an incomplete sound clip: " + std::to_string(clip.missing()) +
+                      " of its " + std::to_string(clip.size) + " bytes are missing";
+  return misc_error("", text.c_str());
+}
+
+// The clip as a FlashPix stream, for a photograph whose fixed positions
+// give none.  Written like theirs; then damage that ended the marker list,
+// or else bytes missing from the stream, are reported.  Without a clip,
+// throws `none` when there is one, else writes nothing.
+void extractFlashPix(jfif& jfif_file, const std::optional<misc_error>& none) {
+  const fpxClip clip = findFlashPixClip(jfif_file);
+  if (!clip.found()) {
+    if (none) throw *none;
+    return;
+  }
+  string name = jfif_file.name();
+  name += ".wav";
+  stdoutLines().text("RIFF file ").name(name).endLine();
+  fileReplacement out(writeFailure, renameFailure);
+  out.create(name);
+  for (const fpxPiece& p : clip.pieces) out.write(p.data, p.size);
+  out.keep();
+  if (clip.damage) throw *clip.damage;
+  if (clip.missing()) throw incompleteClip(clip);
+}
+
 // Walks the marker list and writes the audio of the APP2 segments from the
 // fifth on.  The audio is held back until its first 12 bytes show a RIFF
 // WAVE header; only then is the output announced and created.  When the
 // container library reports damage after the output was created, the audio
 // extracted so far is kept under the output name and the damage is then
 // reported; should keeping it fail, that failure is reported instead (one
-// report line per photograph).
+// report line per photograph).  Without a RIFF header at the fixed
+// positions, at the end of the list or at damage, the clip is looked for
+// as a FlashPix stream.
 void extractAudio(jfif& jfif_file) {
   int app2count = 0;
   fileReplacement out(writeFailure, renameFailure);
@@ -89,6 +123,7 @@ void extractAudio(jfif& jfif_file) {
       m = jfif_file.nextMarker(jfif_marker::jm_nada);
     } catch (const misc_error&) {
       if (out.created()) out.keep();
+      else extractFlashPix(jfif_file, std::nullopt);  // a clip before the damage
       throw;
     }
     if (m == jfif_marker::null) break;
@@ -108,7 +143,7 @@ void extractAudio(jfif& jfif_file) {
     std::memcpy(head + headBytes, audio, take);
     headBytes += take;
     if (headBytes < riffHeaderSize) continue;
-    if (!isRiffWave(head)) throw noAudio(first);
+    if (!isRiffWave(head)) return extractFlashPix(jfif_file, noAudio(first));
     riff = true;
     string name = jfif_file.name();
     name += ".wav";
@@ -117,7 +152,11 @@ void extractAudio(jfif& jfif_file) {
     for (const auto& h : held) out.write(h.first, h.second);
     held.clear();
   }
-  if (app2count >= 5 && !riff) throw noAudio(first);
+  if (!riff) {
+    std::optional<misc_error> none;
+    if (app2count >= 5) none = noAudio(first);
+    return extractFlashPix(jfif_file, none);
+  }
   if (out.created()) out.keep();
 }
 

@@ -15,8 +15,12 @@
 // an EXIF APP1 of 30-60 KB, whose Exif IFD ends with a maker note of 10-30
 // KB and whose IFD1 holds a 10-40 KB thumbnail; then an ICC profile APP2
 // (every third photograph) or an MPF APP2 describing a preview appended
-// after EOI (every third, another); then the sound clip, the comment and
-// the image stream.  --stream and --thumb may then be given several times:
+// after EOI (every third, another); then the sound clip as a FlashPix
+// stream (a contents list naming "/Audio Info" and "/Audio Stream", the
+// Audio Info stream, two free segments, the Audio Stream's segments), the
+// comment and the image stream.  Without ICC or MPF data the clip stands at
+// the positions sonlift reads first; after them, sonlift finds it through
+// the contents list.  --stream and --thumb may then be given several times:
 // each photograph takes one of each, picked by a hash of its number, so
 // that sizes come in shuffled order.
 #include <algorithm>
@@ -33,6 +37,7 @@
 #include <vector>
 
 #include "byteReader.h"
+#include "flashpixWriter.h"
 #include "jpegWriter.h"
 #include "mix.h"
 
@@ -261,6 +266,23 @@ void appendSound(jpegWriter& out, unsigned i, const bytes& wav) {
   }
 }
 
+// The sound clip as a camera writes it in FlashPix APP2 segments: a
+// contents list, the Audio Info stream, two free segments, then the Audio
+// Stream (a 28-byte stream header and the RIFF stream) in segments as large
+// as a segment may be.  Without other APP2 data before them, the stream's
+// RIFF header is the fifth APP2 segment's byte 45, and later segments' data
+// begins at byte 17.
+void appendFlashPixSound(jpegWriter& out, unsigned i, const bytes& wav) {
+  const bytes stream = testjpeg::fpxAudioStream(wav);
+  bytes info = testjpeg::toBytes("audio info");
+  info.resize(16, static_cast<uint8_t>(i));
+  testjpeg::fpxSegments(
+      out, {testjpeg::fpxContents({{"/Audio Info", static_cast<uint32_t>(info.size())},
+                                   {"/Audio Stream", static_cast<uint32_t>(stream.size())}}),
+            testjpeg::fpxData(0, 0, info), testjpeg::fpxFree(64), testjpeg::fpxFree(64)});
+  testjpeg::fpxSegments(out, testjpeg::fpxStreamData(1, stream));
+}
+
 // An ICC profile APP2: the signature, sequence 1 of 1, and a display
 // profile of about 3 KB (header, tag table, tag data).
 bytes iccSegment(unsigned i) {
@@ -372,7 +394,7 @@ bytes cameraPhoto(unsigned i, const when& t, const bytes& stream, const bytes& t
     mpfAt = w.size() + 4;
     w.segment(0xE2, mpfSegment(0, static_cast<uint32_t>(thumb.size())));
   }
-  if (audioSeconds > 0) appendSound(w, i, soundClip(i, audioSeconds));
+  if (audioSeconds > 0) appendFlashPixSound(w, i, soundClip(i, audioSeconds));
   w.com("Photograph " + std::to_string(i) + ", taken " + t.text('-') + " by the benchmark camera.");
   w.raw(stream);
   bytes out = w.data();

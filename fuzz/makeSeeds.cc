@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets, made with the test writer:
-//   makeSeeds DIR   creates DIR/markers, DIR/exif and DIR/exif_time.
+//   makeSeeds DIR   creates DIR/markers, DIR/exif, DIR/exif_time and
+//                   DIR/flashpix.
 // Seeds are small, valid (or typically damaged) inputs that reach every
 // part of the parsers; the fuzzer mutates them from there.
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "flashpixWriter.h"
 #include "jpegWriter.h"
 
 using namespace testjpeg;
@@ -122,6 +124,48 @@ void exifTimeSeeds(const std::string& d) {
   }
 }
 
+// Runs of APP2 segments (no SOI): FlashPix contents lists and stream data
+// around ICC and MPF segments, interleaved, repeated, short and damaged.
+void flashpixSeeds(const std::string& d) {
+  auto run = [&](const std::string& name, const std::vector<bytes>& payloads) {
+    jpegWriter w;
+    fpxSegments(w, payloads);
+    save(d, name, w.data());
+  };
+  auto cat = [](std::vector<bytes> a, const std::vector<bytes>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const bytes wav = wavClip(300, 1);
+  const bytes stream = fpxAudioStream(wav);
+  const uint32_t size = static_cast<uint32_t>(stream.size());
+  const bytes list = fpxContents({{"/Audio Info", 16}, {"/Audio Stream", size}});
+  bytes icc = toBytes(std::string("ICC_PROFILE\0\1\1", 14));
+  icc.resize(60, 0x42);
+  const bytes mpf = toBytes(std::string("MPF\0MM\0*\0\0\0\x08", 12));
+  run("icc-mpf", cat({icc, mpf, list, fpxData(0, 0, bytes(16, 'i'))}, fpxStreamData(1, stream, 120)));
+  std::vector<bytes> mixed = {fpxContents({{"/Sound", fpxStorage},
+                                           {"/Sound/Other", 200},
+                                           {"/Sound/Audio Stream", size}})};
+  const std::vector<bytes> audio = fpxStreamData(2, stream, 100), other = fpxStreamData(1, bytes(200, 'o'), 70);
+  for (size_t k = 0; k < audio.size(); ++k) {
+    if (k < other.size()) mixed.push_back(other[k]);
+    if (k == 1) mixed.push_back(fpxFree(20));
+    mixed.push_back(audio[k]);
+  }
+  run("interleaved", mixed);
+  bytes first = stream;
+  first.resize(150);
+  run("repeated", {list, fpxData(1, 0x1000, first), fpxData(1, 100, bytes(stream.begin() + 100, stream.end())),
+                   fpxData(1, 0, first)});
+  run("short", {list, fpxData(1, 0, first)});
+  run("two-lists", cat(cat({fpxContents({{"/Audio Stream", 99}})}, fpxStreamData(0, stream, 90)),
+                       cat({list}, fpxStreamData(1, stream, 200))));
+  bytes damaged = list;
+  damaged[8] = 9;  // more entries than the list holds
+  run("damaged-list", cat({damaged}, fpxStreamData(1, stream, 120)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,9 +174,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string root = argv[1];
-  for (const char* sub : {"", "/markers", "/exif", "/exif_time"}) mkdir((root + sub).c_str(), 0755);
+  for (const char* sub : {"", "/markers", "/exif", "/exif_time", "/flashpix"})
+    mkdir((root + sub).c_str(), 0755);
   markerSeeds(root + "/markers");
   exifSeeds(root + "/exif");
   exifTimeSeeds(root + "/exif_time");
+  flashpixSeeds(root + "/flashpix");
   return 0;
 }
