@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
       // While this photograph is parsed, the disk reads the next one's head.
       // Not with -m: the next file's access time is noted before it is read.
       if (!mtime && i + 1 < argc) fileImage::foresee(argv[i + 1]);
-      exifHeader e1(jfif_file);
+      exifHeader e1(jfif_file, exifHeader::anyFormat);
       std::unique_ptr<exif> exif1(new exif(e1));
       exif1->populate();
       const time_t unixtime = exif_time(file, exif1.get());
