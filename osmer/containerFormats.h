@@ -26,8 +26,8 @@ exifLocation locateInWebp(fileImage& image);
 
 // " at offset N".
 std::string atOffset(uint64_t pos);
-// A four-character code as text: its characters when they are printable
-// ASCII, else its value in hexadecimal.
+// A four-character code as text: its characters without trailing blanks
+// when they are printable ASCII, else its value in hexadecimal.
 std::string fourcc(uint32_t code);
 
 // The location of a file that offers no block, for the reasons below: the

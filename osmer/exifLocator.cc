@@ -20,6 +20,7 @@ std::string fourcc(uint32_t code) {
     }
     text += c;
   }
+  while (text.size() > 1 && text.back() == ' ') text.pop_back();  // "VP8 " is VP8
   return text;
 }
 

@@ -36,7 +36,7 @@ exifLocation locateInWebp(fileImage& image) {
   for (uint64_t at = riffHeader; at < riffEnd; ) {
     uint32_t type = 0, length = 0;
     if (!file.has(at, 8)) {
-      if (at == file.size()) return truncated(webp, "the RIFF container ends" + atOffset(riffEnd) + ", past the end of the file");
+      if (at == file.size()) return truncated(webp, "the RIFF container" + atOffset(0) + " runs past the end of the file");
       return truncated(webp, "the WebP chunk header" + atOffset(at) + " runs past the end of the file");
     }
     file.setBigEndian(true);
