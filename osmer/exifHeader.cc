@@ -15,8 +15,12 @@ exifHeader::exifHeader(jfif& file) : j_file(file) { findInJpeg(); }
 exifHeader::exifHeader(jfif& file, anyFormat_t) : j_file(file) {
   if (file.err()) return;
   static const unsigned char soi[2] = {0xFF, 0xD8};
-  exifLocation where;
-  if (!file.image().reader(0, 2).startsWith(0, soi, 2)) where = locateExif(file.image());
+  // A JPEG file never reaches the locator.
+  if (file.image().reader(0, 2).startsWith(0, soi, 2)) {
+    findInJpeg();
+    return;
+  }
+  exifLocation where = locateExif(file.image());
   if (where.format == exifFormat::unknown)
     findInJpeg();
   else

@@ -136,7 +136,7 @@ bool isoFile::exifItemId(const box& iinf, bool& found, uint32_t& id) {
     i_file.sub(infe.payload, infe.end - infe.payload, fields);
     uint8_t v = 0;
     fields.u8At(0, v);
-    if (v < 2) continue;  // no item type before version 2
+    if (v < 2 || v > 3) continue;  // no item type before version 2; later ones unknown
     uint32_t itemId = 0, type = 0;
     uint16_t id16 = 0, protection = 0;
     const uint64_t idSize = v == 2 ? 2 : 4;
