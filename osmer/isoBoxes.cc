@@ -57,6 +57,7 @@ class isoFile {
   bool exifItem(const box& iloc, const box* idat, uint32_t id, item& it);
   bool extents(const box& iloc, const byteReader& table, uint64_t& at, uint16_t count,
                unsigned method, uint64_t base, const box* idat, item& it);
+  exifLocation blockOf(const item& it, uint32_t id);
   bool fail(exifLocation l) {
     i_failure = std::move(l);
     return false;
@@ -289,16 +290,20 @@ exifLocation isoFile::locate() {
     return damaged(heif, container, "the Exif item (ID " + std::to_string(id) + ") has no iloc box to locate it");
   item it;
   if (!exifItem(iloc, idat.type ? &idat : nullptr, id, it)) return i_failure;
-  // The item's data: the offset to the TIFF header, then what it skips.
+  return blockOf(it, id);
+}
+
+// The item's data: the offset to the TIFF header, then what it skips.  The
+// block is the rest, in the item's spans.
+exifLocation isoFile::blockOf(const item& it, uint32_t id) {
   const std::string entry = "the Exif item (ID " + std::to_string(id) + ")";
   unsigned char field[4];
-  if (!itemBytes(i_file, it, 0, field, 4))
-    return damaged(heif, container, entry + " is shorter than 4 bytes");
+  if (!itemBytes(i_file, it, 0, field, 4)) return damaged(heif, container, entry + " is shorter than 4 bytes");
   const uint64_t skip =
       4 + (uint32_t(field[0]) << 24 | uint32_t(field[1]) << 16 | uint32_t(field[2]) << 8 | field[3]);
   if (skip > it.size)
-    return damaged(heif, container, entry + atOffset(it.pieces[0].offset) +
-                                        " puts its TIFF header past its " + std::to_string(it.size) + " bytes");
+    return damaged(heif, container, entry + atOffset(it.pieces[0].offset) + " puts its TIFF header past its " +
+                                        std::to_string(it.size) + " bytes");
   exifLocation l = noExif(heif);
   uint64_t drop = skip;
   for (const filePiece& p : it.pieces) {
@@ -309,6 +314,7 @@ exifLocation isoFile::locate() {
     l.pieces.push_back({p.offset + drop, p.length - drop});
     drop = 0;
   }
+  // A TIFF header at the very end: an empty block, for the parser to report.
   if (l.pieces.empty()) l.pieces.push_back({it.pieces.back().offset + it.pieces.back().length, 0});
   return l;
 }
