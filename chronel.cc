@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
       const std::string file = name;
       const accessTime before = mtime ? noteAccessTime(file) : accessTime();
       jfif jfif_file(file.c_str());
-      exifHeader e1(jfif_file);
+      exifHeader e1(jfif_file, exifHeader::anyFormat);
       // While this photograph is parsed, slow storage reads the next ones'
       // heads.  Not with -m: their access times are noted before they are read.
       if (!mtime) ahead.after(at);

@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets, made with the test writer:
-//   makeSeeds DIR   creates DIR/markers, DIR/exif, DIR/exif_time and
-//                   DIR/flashpix.
+//   makeSeeds DIR   creates DIR/markers, DIR/exif, DIR/exif_time,
+//                   DIR/flashpix and one folder for each container format:
+//                   heif, tiff, png, webp.
 // Seeds are small, valid (or typically damaged) inputs that reach every
 // part of the parsers; the fuzzer mutates them from there.
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "flashpixWriter.h"
+#include "containerWriter.h"
 #include "jpegWriter.h"
 
 using namespace testjpeg;
@@ -166,6 +168,68 @@ void flashpixSeeds(const std::string& d) {
   run("damaged-list", cat({damaged}, fpxStreamData(1, stream, 120)));
 }
 
+// HEIF files in each layout the locator reads: infe and iloc versions,
+// the item in idat, in several extents, mdat before meta.
+void heifSeeds(const std::string& d) {
+  const bytes tiff = dateOnly(false, "2021:06:15 08:30:45");
+  save(d, "plain", heifFile(tiff));
+  save(d, "rich-be", heifFile(richTiff(true)));
+  heifLayout l;
+  l.infeVersion = 3;
+  l.ilocVersion = 2;
+  save(d, "v3-v2", heifFile(tiff, l));
+  l = heifLayout();
+  l.ilocVersion = 0;
+  l.mdatFirst = true;
+  save(d, "v0-mdat-first", heifFile(tiff, l));
+  l = heifLayout();
+  l.inIdat = true;
+  l.extents = 2;
+  save(d, "idat-2-extents", heifFile(tiff, l));
+  l = heifLayout();
+  l.extents = 3;
+  save(d, "3-extents", heifFile(richTiff(false), l));
+  // An mdat with a 64-bit size before meta, and a last box that runs to
+  // the end of the file.
+  l = heifLayout();
+  l.mdatFirst = true;
+  l.largeMdat = true;
+  save(d, "large-size", heifFile(tiff, l));
+  save(d, "size-zero", join({heifFile(tiff), be32(0), toBytes("mdat"), bytes(40, 0)}));
+}
+
+void tiffSeeds(const std::string& d) {
+  save(d, "rich-le", richTiff(false));
+  save(d, "rich-be", richTiff(true));
+  // The raw formats' own magic numbers.
+  const char* const magics[] = {"IIRO", "IIRS", "IIU", "MMOR"};
+  for (const char* m : magics) {
+    bytes b = dateOnly(m[0] == 'M', "2011:07:14 18:30:05");
+    b[2] = static_cast<unsigned char>(m[2]);
+    b[3] = static_cast<unsigned char>(m[3]);
+    save(d, std::string("raw-") + m, b);
+  }
+  save(d, "no-exif", tiffWriter(true).ascii(dir::ifd0, 0x010F, "Scanner").build());
+}
+
+void pngSeeds(const std::string& d) {
+  const bytes tiff = dateOnly(true, "2004:01:05 10:00:00");
+  save(d, "before", pngFile(tiff));
+  save(d, "after", pngFile(richTiff(false), true));
+  save(d, "identifier", pngFile(join({toBytes(std::string("Exif\0\0", 6)), tiff})));
+  save(d, "none", join({pngSignature(), pngChunk("IHDR", bytes(13, 1)), pngChunk("IEND", {})}));
+}
+
+void webpSeeds(const std::string& d) {
+  save(d, "exif", webpWithExif(dateOnly(false, "2004:01:05 10:00:00")));
+  save(d, "rich", webpWithExif(richTiff(true)));
+  save(d, "simple", webpFile({riffChunk("VP8 ", bytes(21, 0x11))}));
+  const bytes vp8x = riffChunk("VP8X", {0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  save(d, "odd-chunks", webpFile({vp8x, riffChunk("ICCP", bytes(3, 1)), riffChunk("VP8L", bytes(7, 2)),
+                                 riffChunk("EXIF", join({toBytes(std::string("Exif\0\0", 6)),
+                                                         dateOnly(true, "2011:07:14 18:30:05")}))}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,11 +238,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string root = argv[1];
-  for (const char* sub : {"", "/markers", "/exif", "/exif_time", "/flashpix"})
+  for (const char* sub :
+       {"", "/markers", "/exif", "/exif_time", "/flashpix", "/heif", "/tiff", "/png", "/webp"})
     mkdir((root + sub).c_str(), 0755);
   markerSeeds(root + "/markers");
   exifSeeds(root + "/exif");
   exifTimeSeeds(root + "/exif_time");
   flashpixSeeds(root + "/flashpix");
+  heifSeeds(root + "/heif");
+  tiffSeeds(root + "/tiff");
+  pngSeeds(root + "/png");
+  webpSeeds(root + "/webp");
   return 0;
 }

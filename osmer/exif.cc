@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint16_t littleEndianMark = 0x4949;  // "II"
 constexpr uint16_t bigEndianMark = 0x4D4D;     // "MM"
-constexpr uint16_t tiffMagic = 42;
 constexpr uint64_t entrySize = 12;
 
 constexpr uint32_t tiffHeaderSize = 8;
@@ -37,7 +36,7 @@ exif::exif(exifHeader& header) : et_header(header) {
     damaged("no TIFF byte-order mark", 0);
   block.setBigEndian(order == bigEndianMark);
   uint16_t magic = 0;
-  if (!block.u16At(2, magic) || magic != tiffMagic || !block.u32At(4, et_ifd0))
+  if (!block.u16At(2, magic) || magic != header.tiffMagic() || !block.u32At(4, et_ifd0))
     damaged("no TIFF header", 0);
   et_stream = mstream(block);
   et_valueBudget = valueBudgetBlocks * uint64_t(block.size());
@@ -60,7 +59,7 @@ void exif::missingLibrary(const char* library) {
 void exif::damaged(const char* what, uint64_t at) const {
   char text[160];
   std::snprintf(text, sizeof text, " has a damaged EXIF block: %s at offset %llu", what,
-                static_cast<unsigned long long>(et_header.blockOffset() + at));
+                static_cast<unsigned long long>(et_header.fileOffset(at)));
   throw misc_error("", text);
 }
 

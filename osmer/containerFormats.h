@@ -1,0 +1,45 @@
+// The container formats of exifLocator, one file each, and what they share:
+// how a span of the file is read and how damage is worded.
+#ifndef ORVANE_OSMER_CONTAINERFORMATS_H
+#define ORVANE_OSMER_CONTAINERFORMATS_H
+
+#include <cstdint>
+#include <string>
+
+#include "byteReader.h"
+#include "exceptions.h"
+#include "exifLocator.h"
+#include "fileImage.h"
+
+namespace containers {
+
+// Each format: true when the first bytes of the file (up to 16, fewer in a
+// shorter file) are its signature, and its locate function.
+bool isIsoBmff(const byteReader& head);
+exifLocation locateInIsoBmff(fileImage& image);
+bool isTiff(const byteReader& head);
+exifLocation locateInTiff(fileImage& image);
+bool isPng(const byteReader& head);
+exifLocation locateInPng(fileImage& image);
+bool isWebp(const byteReader& head);
+exifLocation locateInWebp(fileImage& image);
+
+// " at offset N".
+std::string atOffset(uint64_t pos);
+// A four-character code as text: its characters without trailing blanks
+// when they are printable ASCII, else its value in hexadecimal.
+std::string fourcc(uint32_t code);
+
+// The location of a file that offers no block, for the reasons below: the
+// report line's texts " is truncated: WHAT" and " has a damaged CONTAINER:
+// WHAT", as the rest of the library words them.
+exifLocation truncated(exifFormat format, const std::string& what);
+exifLocation damaged(exifFormat format, const char* container, const std::string& what);
+// A recognised file without EXIF data.
+exifLocation noExif(exifFormat format);
+// A block of one span.
+exifLocation foundAt(exifFormat format, uint64_t offset, uint64_t length);
+
+}  // namespace containers
+
+#endif

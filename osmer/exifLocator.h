@@ -1,0 +1,57 @@
+// exifLocator: finds the EXIF block of a photograph that is not a JPEG file.
+//
+// The container is told by the file's first bytes, never by its name:
+//   - ISO base media files (HEIC/HEIF, AVIF, ...): the item of type Exif of
+//     the top-level meta box (isoBoxes.cc),
+//   - TIFF and the TIFF-based raw formats: the whole file (tiffFile.cc),
+//   - PNG: the eXIf chunk (pngFile.cc),
+//   - WebP: the EXIF chunk of an extended RIFF file (webpFile.cc).
+// Each format is one file with a test of the first bytes and a locate
+// function; the table in exifLocator.cc lists them.  A JPEG file is not
+// looked at here: exifHeader reads JPEG files by their marker walk.
+//
+// Only box, chunk and directory headers are read, through readers over the
+// file image, which load the pages they touch; the image data never is.
+// Every size, offset and count the file gives is checked before use.
+#ifndef ORVANE_OSMER_EXIFLOCATOR_H
+#define ORVANE_OSMER_EXIFLOCATOR_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "exceptions.h"
+#include "fileImage.h"
+#include "orvaneExport.h"
+
+// The containers the locator reads.  unknown: the first bytes are none of
+// them (the caller decides what such a file is).
+enum class exifFormat { unknown, heif, tiff, png, webp };
+
+// A span of the file's bytes.
+struct filePiece {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+
+struct exifLocation {
+  exifFormat format = exifFormat::unknown;
+  // The EXIF block's bytes (the TIFF header first), as spans of the file in
+  // block order: one span almost always; an item of the ISO formats may be
+  // stored in several, which the caller joins.  Empty when there is none.
+  std::vector<filePiece> pieces;
+  // The magic number after the byte-order mark: 42, or a raw format's own.
+  uint16_t tiffMagic = 42;
+  // Why a recognised file offers no block, when it is damaged; no block and
+  // no damage means the file carries no EXIF data.
+  std::optional<misc_error> damage;
+
+  bool found() const { return !pieces.empty(); }
+};
+
+// Finds the EXIF block of a file in one of the formats above.  Throws only
+// what reading the image throws (an I/O error).
+ORVANE_EXPORT exifLocation locateExif(fileImage& image);
+
+#endif

@@ -1,0 +1,188 @@
+// The EXIF locator: the block of each container found in every layout that
+// the test writer can make, joined blocks mapped back to the file, raw
+// formats' TIFF headers, and how little of a large file is read.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "containerWriter.h"
+#include "exceptions.h"
+#include "exif.h"
+#include "exifHeader.h"
+#include "jfif.h"
+#include "jpegWriter.h"
+#include "runTool.h"
+#include "util.h"
+
+using namespace testjpeg;
+
+namespace {
+
+const std::string date = "2021:06:15 08:30:45";
+
+bytes dateBlock(bool big = false) { return tiffWriter(big).dateTimeOriginal(date).build(); }
+
+// One file opened and parsed as chronel does it.
+struct located {
+  explicit located(const std::string& path) : j(path.c_str()), h(j, exifHeader::anyFormat) {}
+  // The capture time's text, or the report's texts.
+  std::string dateText() {
+    try {
+      exif e(h);
+      e.populate();
+      const ifd* where = nullptr;
+      const field* f = e.find(0x9003, where);
+      if (!f) return "no DateTimeOriginal";
+      setenv("TZ", "UTC", 1);
+      tzset();
+      const time_t t = exif_time("x", &e);
+      char text[32];
+      struct tm tm;
+      gmtime_r(&t, &tm);
+      strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &tm);
+      return text;
+    } catch (const misc_error& m) {
+      return std::string(m.msg1()) + "|" + m.msg2();
+    }
+  }
+  jfif j;
+  exifHeader h;
+};
+
+class ExifLocator : public ::testing::Test {
+ protected:
+  std::string save(const std::string& name, const bytes& b) {
+    saveBytes(dir / name, b);
+    return dir / name;
+  }
+  tempDir dir;
+};
+
+TEST_F(ExifLocator, FindsTheExifItemOfAHeifFileInEveryLayout) {
+  struct variant {
+    const char* name;
+    heifLayout layout;
+  };
+  std::vector<variant> variants;
+  auto add = [&](const char* name, auto change) {
+    heifLayout l;
+    change(l);
+    variants.push_back({name, l});
+  };
+  add("plain", [](heifLayout&) {});
+  add("infe 3, iloc 2", [](heifLayout& l) { l.infeVersion = 3, l.ilocVersion = 2; });
+  add("iloc 0", [](heifLayout& l) { l.ilocVersion = 0; });
+  add("idat", [](heifLayout& l) { l.inIdat = true; });
+  add("idat, 3 extents", [](heifLayout& l) { l.inIdat = true, l.extents = 3; });
+  add("4 extents", [](heifLayout& l) { l.extents = 4; });
+  add("mdat first, 64-bit size", [](heifLayout& l) { l.mdatFirst = true, l.largeMdat = true; });
+  for (const variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    for (bool big : {false, true}) {
+      located f(save("x.heic", heifFile(dateBlock(big), v.layout)));
+      EXPECT_EQ(f.h.format(), exifFormat::heif);
+      EXPECT_EQ(f.dateText(), date);
+    }
+  }
+  // A last box of size 0 runs to the end of the file.
+  located last(save("x.heic", join({heifFile(dateBlock()), be32(0), toBytes("mdat"), bytes(9, 0)})));
+  EXPECT_EQ(last.dateText(), date);
+}
+
+// Every block position of an item stored in several extents reads the
+// file's byte at the position fileOffset gives, and the parser's damage is
+// placed there: here IFD0's offset (block position 4) lies in an extent
+// stored before the one that holds the byte-order mark.
+TEST_F(ExifLocator, AJoinedBlockMapsBackToTheFile) {
+  heifLayout l;
+  l.extents = 5;  // 18 bytes of item: parts of 3, 4, 3, 4 and 4 bytes
+  const bytes tiff = {'I', 'I', 42, 0, 0xE8, 3, 0, 0};  // IFD0 at 1000, outside
+  const bytes file = heifFile(tiff, l);
+  located f(save("x.heic", file));
+  ASSERT_TRUE(f.h.wellFormed());
+  const byteReader block = f.h.block();
+  ASSERT_EQ(block.size(), tiff.size());
+  for (uint64_t pos = 0; pos < block.size(); ++pos) {
+    uint8_t b = 0;
+    ASSERT_TRUE(block.u8At(pos, b));
+    EXPECT_EQ(b, tiff[pos]);
+    EXPECT_EQ(file[f.h.fileOffset(pos)], tiff[pos]) << pos;
+  }
+  EXPECT_LT(f.h.fileOffset(4), f.h.fileOffset(0));
+  EXPECT_EQ(f.dateText(), "| has a damaged EXIF block: IFD0 lies outside the block at offset " +
+                              std::to_string(f.h.fileOffset(4)));
+}
+
+TEST_F(ExifLocator, RawFormatsWithTheirOwnMagicNumberAreReadAsTiff) {
+  for (const std::string magic : {"II*", "MM*", "IIRO", "IIRS", "IIU", "MMOR"}) {
+    SCOPED_TRACE(magic);
+    const bool big = magic[0] == 'M';
+    bytes b = dateBlock(big);
+    if (magic.size() == 4) {
+      b[2] = static_cast<unsigned char>(magic[2]);
+      b[3] = static_cast<unsigned char>(magic[3]);
+    } else if (magic == "IIU") {
+      b[2] = 'U', b[3] = 0;
+    }
+    located f(save("x.raw", b));
+    EXPECT_EQ(f.h.format(), exifFormat::tiff);
+    EXPECT_EQ(f.h.blockOffset(), 0u);
+    EXPECT_EQ(f.h.block().size(), b.size());
+    EXPECT_EQ(f.dateText(), date);
+  }
+  // A TIFF whose IFD0 names no Exif IFD carries no EXIF data; BigTIFF is
+  // not read.
+  located plain(save("plain.tif", tiffWriter().ascii(dir::ifd0, 0x010F, "Scanner").build()));
+  EXPECT_EQ(plain.dateText(), "| has no EXIF data");
+  bytes big = dateBlock();
+  big[2] = 0x2B;
+  located bigTiff(save("big.tif", big));
+  EXPECT_EQ(bigTiff.h.format(), exifFormat::unknown);
+  EXPECT_EQ(bigTiff.dateText(), "| has no EXIF data");
+}
+
+TEST_F(ExifLocator, PngAndWebpBlocksWithOrWithoutTheApp1Identifier) {
+  const bytes withId = join({toBytes(std::string("Exif\0\0", 6)), dateBlock(true)});
+  for (const bytes& tiff : {dateBlock(), withId}) {
+    located before(save("b.png", pngFile(tiff)));
+    EXPECT_EQ(before.dateText(), date);
+    located after(save("a.png", pngFile(tiff, true)));
+    EXPECT_EQ(after.dateText(), date);
+    located webp(save("x.webp", webpWithExif(tiff)));
+    EXPECT_EQ(webp.h.format(), exifFormat::webp);
+    EXPECT_EQ(webp.dateText(), date);
+  }
+  // Only the extended layout carries metadata.
+  located simple(save("s.webp", webpFile({riffChunk("VP8L", bytes(9, 1)), riffChunk("EXIF", dateBlock())})));
+  EXPECT_EQ(simple.dateText(), "| has no EXIF data");
+}
+
+// A 2 MB file of each kind, its EXIF block past its first 24 KB where the
+// format puts it there, is read no further than the headers on the way and
+// the pages of the block's directories.
+TEST_F(ExifLocator, ReadsTheHeadersAndTheBlockOnly) {
+  const size_t large = 2 << 20;
+  heifLayout l;
+  l.imageBytes = 25 * 1024;
+  const bytes heic = join({heifFile(dateBlock(), l), isoBox("mdat", bytes(large, 0x5A))});
+  bytes idats;
+  for (int i = 0; i < 32; ++i) idats = join({idats, pngChunk("IDAT", bytes(large / 32, 0x33))});
+  const bytes png = join({pngSignature(), pngChunk("IHDR", bytes(13, 1)), pngChunk("eXIf", dateBlock()),
+                          idats, pngChunk("IEND", {})});
+  const bytes webp = webpFile({riffChunk("VP8X", bytes(10, 8)), riffChunk("VP8 ", bytes(large, 0x11)),
+                               riffChunk("EXIF", dateBlock())});
+  tiffWriter t;
+  t.longs(dir::ifd0, 0x0111, {8}).longs(dir::ifd0, 0x0117, {uint32_t(large)}).dateTimeOriginal(date);
+  const bytes tiff = join({t.build(), bytes(large, 0x44)});
+  for (const auto& [name, b] : {std::pair{"x.heic", heic}, {"x.png", png}, {"x.webp", webp}, {"x.tif", tiff}}) {
+    SCOPED_TRACE(name);
+    located f(save(name, b));
+    EXPECT_EQ(f.dateText(), date);
+    EXPECT_LE(f.j.image().bytesRead(), 16u * 1024);
+  }
+}
+
+}  // namespace
