@@ -196,9 +196,10 @@ make_camera_corpus() {  # count
     done
     rm -f "$dir/full.jpg"
     k=0
-    for t in "320 240 70" "320 240 90" "480 320 85" "640 480 76"; do
+    local thumb
+    for thumb in "320 240 70" "320 240 90" "480 320 85" "640 480 76"; do
       k=$((k + 1))
-      set -- $t
+      set -- $thumb
       "$bin/benchpicture" "$1" "$2" 0 | cjpeg -quality "$3" >"$dir/thumb-$k.jpg" || die "cjpeg failed"
     done
     printf '%s\n' "$stamp" >"$dir/stamp"
@@ -248,8 +249,8 @@ make_corpus() {  # name target-bytes count
 # which write a file per photograph, get each photograph once (writing the
 # same output again would delete the earlier one, and deleted files make
 # creating files slow: see benchrun.cc).
-t=$'\t'
-plan_line() { local IFS=$t; echo "$*"; }
+TAB=$'\t'
+plan_line() { local IFS=$TAB; echo "$*"; }
 
 # exiftool's comment job, which costs as much as its date job, is timed on
 # the standard corpus only.
@@ -500,9 +501,9 @@ count_run() {  # out-dir small-count big-count list
   head -n "$b" "$list" >"$out/list.$b"
   local k=0
   : >"$out/counters"
-  while IFS=$t read -r name rest; do
+  while IFS=$TAB read -r name rest; do
     k=$((k + 1))
-    IFS=$t read -ra cmd <<<"$rest"
+    IFS=$TAB read -ra cmd <<<"$rest"
     local sa=- sb=- ia=- ib=- n
     for n in $a $b; do
       if [[ $use_strace == 1 ]]; then
