@@ -9,7 +9,7 @@
 # round, takes the peak memory from GNU time (wait4), counts system calls
 # and bytes read (strace) and instructions (callgrind), prints the tables
 # and the goals, and draws the chart (gnuplot).  Settings: BENCH_* variables.
-import datetime, json, os, re, shlex, shutil, statistics, subprocess, sys, tempfile, time
+import datetime, json, os, re, shlex, shutil, statistics, subprocess, sys, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEVNULL = subprocess.DEVNULL
@@ -85,7 +85,8 @@ clip = 44 + int(audio) * 8000
 build = os.path.abspath(sys.argv[1])
 bench = build + '/bench'
 results = build + '/bench-results'
-corpus_root = tempfile.mkdtemp(prefix='orvane-bench-') if SMOKE else \
+# The smoke run makes its corpora from scratch in a folder of its own, removed at the end.
+corpus_root = build + '/bench-smoke-corpus' if SMOKE else \
     os.path.abspath(os.environ.get('BENCH_CORPUS') or build + '/corpus')
 broken = []  # what broke the benchmark itself: exit status 1 at the end
 warned = False
@@ -100,11 +101,10 @@ def die(msg):
 
 
 def shown(path):
-    """A path as printed: relative to the build folder, or by label."""
-    for root, label in ((corpus_root, 'corpus' if not SMOKE else 'the smoke corpus'), (build, '')):
+    """A path as printed: relative to the build folder, or to BENCH_CORPUS."""
+    for root, label in ((build, '.'), (corpus_root, '$BENCH_CORPUS')):
         if path == root or path.startswith(root + '/'):
-            rest = os.path.relpath(path, root)
-            return os.path.join(label, rest) if label and rest != '.' else (label or rest)
+            return os.path.normpath(os.path.join(label, os.path.relpath(path, root)))
     return os.path.basename(path)
 
 
@@ -153,7 +153,6 @@ for n, line in enumerate(open(os.path.join(HERE, 'commands.tsv')), 1):
     row['where'] = row['where'].split()
     program = row['command'].split()[0]
     if row['kind'] == 'peer' and (program not in peers or not shutil.which(program)):
-        say(f'bench: peer {program} is not installed or not asked for: left out')
         continue
     TABLE.append(row)
     if row['kind'] == 'ours' and baseline:
@@ -192,7 +191,6 @@ def settle():
             say(f'waiting {left:.0f} s: many files were deleted here lately, and creating files is slow '
                 'for some minutes after that on ext4 without a journal (BENCH_SETTLE=0 skips this)')
             time.sleep(left)
-
 
 
 def encode(w, h, out, quality, grain=None, sample=None):
@@ -621,7 +619,7 @@ def goals(corpus, largest):
                     goal(h['r'] <= 1.2 * j['r'], text)
     cn = CN.get(corpus, {})
     ch = cn.get('chronel', {})
-    if ch.get('ins') is not None:
+    if jpeg and ch.get('ins') is not None:
         goal(ch['ins'] <= 25000, f'chronel at most 25,000 instructions per photograph ({corpus}): {ch["ins"]:.0f}')
     if jpeg and ch.get('calls') is not None:
         goal(ch['calls'] - ch['writes'] <= 5, f'chronel at most 5 system calls per photograph besides its output '
@@ -720,10 +718,11 @@ plot {plots}
 
 # --- the run --------------------------------------------------------------------------------
 def main():
-    global results
     if os.path.exists(spent) and os.listdir(spent):
         remove(spent)
     shutil.rmtree(results, ignore_errors=True)
+    if SMOKE:
+        shutil.rmtree(corpus_root, ignore_errors=True)
     os.makedirs(spent)
     meminfo = open('/proc/meminfo').read()
     mem = int(re.search(r'MemTotal:\s+(\d+)', meminfo).group(1))
@@ -733,7 +732,8 @@ def main():
     say('orvane benchmark' + (', smoke run (BENCH_SMOKE=1)' if SMOKE else ', quick subset (BENCH_QUICK=1)' if QUICK else ''))
     say(f'machine: {machine}, {os.uname().sysname} {os.uname().release}; {date}')
     say('load average at the start: ' + ' '.join(open('/proc/loadavg').read().split()[:3]))
-    say('peers: ' + (' '.join(sorted({r['command'].split()[0] for r in TABLE if r['kind'] == 'peer'})) or 'none'))
+    say('peers: ' + (' '.join(p for p in peers if shutil.which(p)) or 'none') + ' (not installed: ' +
+        (' '.join(p for p in peers if not shutil.which(p)) or 'none') + ')')
     say(f'modes: {" ".join(modes)}; every command handles {count} photographs (times are given per 1000)')
     if baseline:
         say('baseline: the tools of BENCH_BASELINE, timed beside the others as "... (baseline)"')
@@ -754,6 +754,7 @@ def main():
     lists = {}
     for corpus in names:
         distinct = photos_in(dirs[corpus])[:distinct_counts[corpus]]
+        take_wavs(distinct, dirs[corpus])  # left by an interrupted run
         files = (distinct * (count // len(distinct) + 1))[:count]
         lists[corpus] = dict(distinct=distinct, files=files, few=files[:each_slow])
         sizes = [os.path.getsize(f'{dirs[corpus]}/{f}') for f in distinct]
