@@ -62,6 +62,7 @@ def setting(name, full, quick=None, smoke=None):
 count = setting('COUNT', 1000, 100, 6)
 rounds = {'warm': setting('ROUNDS', 5, 3, 1), 'cold': setting('COLD_ROUNDS', 3, 2, 1),
           'each': setting('EACH_ROUNDS', 3, 2, 1)}
+each_count = int(os.environ.get('BENCH_EACH_COUNT') or count)  # one process per photograph over as many
 each_slow = setting('EACH_SLOW', 100, 20, 2)
 size_mb = setting('SIZE_MB', 3.4, 3.4, 0.2)
 scale = setting('SCALE', 10.0, 10.0, 4.0)
@@ -408,6 +409,7 @@ def plan(corpus, mode, lists, cwd):
         kind = row['files']
         files = lists['distinct'] if mode == 'cold' or kind == 'writes' or (mode == 'each' and kind == 'whole-each') \
             else lists['few'] if mode == 'each' and kind == 'few-each' else lists['files']
+        files = files[:each_count] if mode == 'each' else files
         cmds.append(dict(row, files_kind=kind, files=files, argv=argv_of(row), cwd=cwd))
     return cmds
 
@@ -763,8 +765,10 @@ def main():
         say(f'\n== {corpus} corpus: {len(distinct)} photographs, {human(min(sizes))} to {human(max(sizes))}, '
             f'{human(sum(sizes) / len(sizes))} on average, {human(sum(sizes))} in all')
         if len(distinct) < count:
-            say(f'   warm and one process each: {count} photographs, each named {-(-count // len(distinct))} times '
-                '(sonlift and the write floors: once); cold: each once')
+            say(f'   warm{"" if corpus == "heic" else " and one process each"}: {count} photographs, each named '
+                f'{-(-count // len(distinct))} times (sonlift and the write floors: once); cold: each once')
+        if each_count < count and corpus != 'heic':
+            say(f'   one process per photograph: the first {each_count} photographs (BENCH_EACH_COUNT)')
         if sum(sizes) > mem * 1024 * 3 / 4:
             say('   (more than the page cache can hold on this machine: warm times include disk reads)')
         for mode in modes:
