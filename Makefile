@@ -35,8 +35,8 @@ bench:
 	@$(PREREQS) build bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target chronel segdump glossel sonlift \
-	  benchpicture benchcorpus benchfloor benchrun benchexec benchstart
-	bash bench/run.sh $(BENCH_BUILD)
+	  benchpicture benchcorpus benchfloor benchfloorlibs benchstart benchstartlibs
+	/usr/bin/python3 bench/bench.py $(BENCH_BUILD)
 
 # The Debian packages (debian/), built from a copy of the source tree so
 # that dpkg-buildpackage's outputs land in $(DEB_BUILD), not beside the
