@@ -522,14 +522,6 @@ std::map<std::string, snapshot> snapshotDir(const std::string& dir, const std::v
   return out;
 }
 
-std::set<std::string> listDir(const std::string& dir) {
-  std::set<std::string> out;
-  toolResult r = runTool("/bin/ls", {"-A", dir});
-  for (const std::string& line : split(r.out, '\n'))
-    if (!line.empty()) out.insert(line);
-  return out;
-}
-
 // The report lines of one run, checked for shape: each names one argument,
 // at most once, in argument order.  Returns the argument each line names.
 std::map<std::string, std::string> reportLines(const toolResult& r, const std::vector<std::string>& names,

@@ -12,16 +12,9 @@
 #include "containerWriter.h"
 #include "jpegWriter.h"
 #include "runTool.h"
+#include "sanitizers.h"
 
 using namespace testjpeg;
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANE_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANE_TEST_ASAN 1
-#endif
-#endif
 
 namespace {
 

@@ -15,16 +15,9 @@
 #include "mstream.h"
 #include "numericFields.h"
 #include "runTool.h"
+#include "sanitizers.h"
 
 using namespace testjpeg;
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANE_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANE_TEST_ASAN 1
-#endif
-#endif
 
 namespace {
 

@@ -15,30 +15,11 @@
 
 #include "jpegWriter.h"
 #include "runTool.h"
+#include "sanitizers.h"
 
 using namespace testjpeg;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANE_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANE_TEST_ASAN 1
-#endif
-#endif
-
 namespace {
-
-std::set<std::string> listDir(const std::string& path) {
-  std::set<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n != "." && n != "..") names.insert(n);
-    }
-    closedir(d);
-  }
-  return names;
-}
 
 time_t mtimeOf(const std::string& path) {
   struct stat st = {};

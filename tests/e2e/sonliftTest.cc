@@ -20,18 +20,6 @@ using namespace testjpeg;
 
 namespace {
 
-std::set<std::string> listDir(const std::string& path) {
-  std::set<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.insert(n);
-    }
-    closedir(d);
-  }
-  return names;
-}
-
 bool exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;

@@ -1,5 +1,6 @@
 #include "runTool.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -37,6 +38,33 @@ std::string emulatorFor(const std::string& program) {
   const bool elf = head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
   const bool i386 = head[4] == 1 && head[5] == 1 && head[18] == 3 && head[19] == 0;  // EM_386
   return elf && i386 ? emulator : "";
+}
+
+// The command that runs program with args: through the emulator where one
+// is needed, which then passes the variables on to the program (qemu-user's
+// -E), so that the emulator itself runs unaffected by LD_PRELOAD,
+// LD_TRACE_LOADED_OBJECTS and the like.
+std::vector<std::string> commandLine(const std::string& emulator, const std::string& program,
+                                     const std::vector<std::string>& args,
+                                     const std::vector<std::string>& env) {
+  std::vector<std::string> line;
+  if (!emulator.empty()) {
+    line.push_back(emulator);
+    for (const auto& e : env) {
+      line.push_back("-E");
+      line.push_back(e);
+    }
+  }
+  line.push_back(program);
+  line.insert(line.end(), args.begin(), args.end());
+  return line;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> p;
+  for (auto& s : strings) p.push_back(s.data());
+  p.push_back(nullptr);
+  return p;
 }
 
 double now() {
@@ -141,21 +169,8 @@ toolResult runTool(const std::string& tool, const std::vector<std::string>& args
   const gid_t gid = user ? user->pw_gid : 0;
 
   const std::string emulator = emulatorFor(program);
-  std::vector<std::string> argvStore;
-  if (!emulator.empty()) {
-    // The variables are the emulated program's (qemu-user's -E), so that the
-    // emulator itself runs unaffected by LD_TRACE_LOADED_OBJECTS and the like.
-    argvStore.push_back(emulator);
-    for (const auto& e : options.env) {
-      argvStore.push_back("-E");
-      argvStore.push_back(e);
-    }
-  }
-  argvStore.push_back(program);
-  argvStore.insert(argvStore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argvStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> argvStore = commandLine(emulator, program, args, options.env);
+  std::vector<char*> argv = pointersTo(argvStore);
 
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -233,17 +248,9 @@ toolResult runToolMerged(const std::string& tool, const std::vector<std::string>
     makeReachable(program, options.env, nobody());
   std::vector<std::string> shArgs{"-c", prelude + "exec \"$@\" 2>&1", "sh"};
   const std::string emulator = emulatorFor(program);
-  if (!emulator.empty()) {
-    // The variables are the emulated program's, not the shell's.
-    shArgs.push_back(emulator);
-    for (const auto& e : options.env) {
-      shArgs.push_back("-E");
-      shArgs.push_back(e);
-    }
-    options.env.clear();
-  }
-  shArgs.push_back(program);
-  shArgs.insert(shArgs.end(), args.begin(), args.end());
+  const std::vector<std::string> line = commandLine(emulator, program, args, options.env);
+  shArgs.insert(shArgs.end(), line.begin(), line.end());
+  if (!emulator.empty()) options.env.clear();  // the emulated program's, not the shell's
   return runTool("/bin/sh", shArgs, options);
 }
 
@@ -254,19 +261,8 @@ toolResult runToolOnTerminal(const std::string& program, const std::vector<std::
     throw std::runtime_error("no pseudo-terminal");
   const std::string slave = ptsname(master);
   const std::string emulator = emulatorFor(program);
-  std::vector<std::string> argvStore;
-  if (!emulator.empty()) {
-    argvStore.push_back(emulator);
-    for (const auto& e : options.env) {
-      argvStore.push_back("-E");
-      argvStore.push_back(e);
-    }
-  }
-  argvStore.push_back(program);
-  argvStore.insert(argvStore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argvStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> argvStore = commandLine(emulator, program, args, options.env);
+  std::vector<char*> argv = pointersTo(argvStore);
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -326,6 +322,18 @@ tempDir::~tempDir() {
   std::string cmd = "chmod -R u+rwx '" + td_path + "' 2>/dev/null; rm -rf '" + td_path + "'";
   if (std::system(cmd.c_str()) != 0) {
   }
+}
+
+std::set<std::string> listDir(const std::string& path) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n != "." && n != "..") names.insert(n);
+    }
+    closedir(d);
+  }
+  return names;
 }
 
 std::string findProgram(const std::string& name) {

@@ -3,6 +3,7 @@
 #ifndef ORVANE_TESTS_RUNTOOL_H
 #define ORVANE_TESTS_RUNTOOL_H
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ class tempDir {
  private:
   std::string td_path;
 };
+
+// The names in a folder, but . and ..
+std::set<std::string> listDir(const std::string& path);
 
 // The full path of a program found on PATH, or "" when there is none.
 std::string findProgram(const std::string& name);

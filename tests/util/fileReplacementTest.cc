@@ -15,18 +15,6 @@ using namespace testjpeg;
 
 namespace {
 
-std::set<std::string> listDir(const std::string& path) {
-  std::set<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n != "." && n != "..") names.insert(n);
-    }
-    closedir(d);
-  }
-  return names;
-}
-
 TEST(FileReplacement, TheTargetIsTheOlderFileOrTheWholeNewOne) {
   tempDir dir;
   const std::string target = dir / "x.wav";
