@@ -140,6 +140,8 @@ size_t fileImage::roundedCapacity(size_t size) {
   return (size + step - 1) / step * step;
 }
 
+void fileImage::freeWords::operator()(uint64_t* p) const { std::free(p); }
+
 fileImage::~fileImage() {
   closeFd();
   buffer& s = spare();
@@ -236,8 +238,13 @@ int fileImage::open(const char* name) {
         return ENOMEM;
       }
     }
-    fi_pages.assign(pagesOf(fi_size) / 64 + 1, 0);
-    bs_pages = fi_pages.data();
+    fi_pages.reset(static_cast<uint64_t*>(std::calloc(pagesOf(fi_size) / 64 + 1, sizeof(uint64_t))));
+    if (!fi_pages) {
+      closeFd();
+      fi_size = bs_size = 0;
+      return ENOMEM;
+    }
+    bs_pages = fi_pages.get();
     const size_t cap = fi_buf.capacity();
     hideBytes(fi_buf.bytes(), cap < largestHidden ? cap : largestHidden);
   }

@@ -25,7 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "byteReader.h"
 #include "orvaneExport.h"
@@ -122,7 +122,14 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // copy into a buffer that starts 16 bytes past a 32-byte boundary (where
   // a plain large allocation lands) takes several times as long.
   buffer fi_buf;
-  std::vector<uint64_t> fi_pages;  // one bit per page of the file
+  // One bit per page of the file, zeroed by the C library: a large map is
+  // handed out as fresh pages that take memory only where a bit is set, so
+  // that a sparse file of terabytes costs what is read of it, not 32 MB per
+  // terabyte.
+  struct freeWords {
+    void operator()(uint64_t* p) const;
+  };
+  std::unique_ptr<uint64_t[], freeWords> fi_pages;
 };
 
 #endif

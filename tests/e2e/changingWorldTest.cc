@@ -162,6 +162,28 @@ TEST(HugeFiles, MemoryGoesByWhatIsReadNotByTheFilesSize) {
 #endif
 }
 
+// A sparse file of 15 TB (a few bytes on disk) is no abort: the map of the
+// pages read of it costs memory only where bits are set, and where a memory
+// limit leaves no room for it, the file gets a report line and the next one
+// is read.
+TEST(HugeFiles, ATerabyteFileUnderAMemoryLimitIsAReportLine) {
+#ifdef ORVANE_TEST_ASAN
+  GTEST_SKIP() << "the sanitizer reserves terabytes of address space";
+#endif
+  if (sizeof(size_t) < 8 || underEmulation()) GTEST_SKIP() << "a 64-bit process bounded by ulimit -v";
+  tempDir dir;
+  const bytes dated = tiffWriter().dateTimeOriginal("2004:01:05 10:00:00").build();
+  jpegWriter().photo(dated).save(dir / "huge.jpg");
+  jpegWriter().photo(dated).save(dir / "next.jpg");
+  if (truncate((dir / "huge.jpg").c_str(), 15LL << 40) != 0) GTEST_SKIP() << "no 15 TB sparse file here";
+  const toolResult r =
+      runToolMerged(CHRONEL, {"huge.jpg", "next.jpg"}, {{"TZ=UTC"}, dir.path()}, "ulimit -v 300000; ");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "chronel: unable to open huge.jpg: Cannot allocate memory.\n"
+            "Mon Jan  5 10:00:00 2004 next.jpg\n");
+}
+
 // A full disk loses the output itself: the one failure that is not
 // status 0.  One line says so, and no further file is handled.
 TEST(FullDisks, AFailedWriteToStandardOutputIsAFailure) {
