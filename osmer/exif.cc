@@ -39,7 +39,7 @@ exif::exif(exifHeader& header) : et_header(header) {
   if (!block.u16At(2, magic) || magic != header.tiffMagic() || !block.u32At(4, et_ifd0))
     damaged("no TIFF header", 0);
   et_stream = mstream(block);
-  et_valueBudget = valueBudgetBlocks * uint64_t(block.size());
+  et_valueBudget = valueBudgetBlocks * std::min<uint64_t>(block.size(), largestBudgetedBlock);
   // Without libvarden's kinds every ASCII field would be dropped without a
   // word, and a photograph would seem to lack its capture time.
   if (const char* missing = missingFieldKinds()) missingLibrary(missing);

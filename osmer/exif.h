@@ -37,8 +37,12 @@ class ORVANE_EXPORT exif {
   pointerList<ifd> directories() const { return pointerList<ifd>(et_dirs, et_dirCount); }
 
   // Values stored apart from their entries are read up to this many times
-  // the size of the block in all; entries beyond that are skipped.
+  // the size of the block in all; entries beyond that are skipped.  A block
+  // larger than largestBudgetedBlock counts as that large: a TIFF file is
+  // its own block, and a sparse file declares gigabytes that cost its
+  // writer nothing, while its values' copies would cost memory.
   static constexpr unsigned valueBudgetBlocks = 4;
+  static constexpr uint64_t largestBudgetedBlock = 64 * 1024 * 1024;
 
   // Tags whose LONG value points at another directory.
   static constexpr unsigned short exifPointer = 0x8769;

@@ -4,6 +4,7 @@
 // bombs (a million iloc entries, boxes or chunks) are read under an
 // address-space limit where one can apply.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -176,6 +177,35 @@ TEST(HostileContainers, EachGetsOneReportLineThatSaysWhereItIsDamaged) {
   const toolResult r = runToolMerged(CHRONEL, names, {{"TZ=UTC"}, dir.path()});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, expected);
+}
+
+// A TIFF file is its own EXIF block, and a sparse one declares a gigabyte
+// for free: its IFD0 text of 1 GiB is passed over like any value past what
+// a block may cost, not copied, and the capture time is read.
+TEST(HostileContainers, AGigabyteTextInASparseTiffFileIsNotCopied) {
+#ifdef ORVANE_TEST_ASAN
+  GTEST_SKIP() << "no address-space limit under the sanitizer";
+#endif
+  if (underEmulation()) GTEST_SKIP() << "ulimit -v bounds qemu, not the program";
+  auto le16 = [](uint16_t v) { return bytes{uint8_t(v), uint8_t(v >> 8)}; };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    return join({le16(tag), le16(type), le32(count), le32(value)});
+  };
+  // IFD0 at 8: ImageDescription (1 GiB at 4096), the Exif IFD at 64; its
+  // DateTimeOriginal at 96.
+  bytes b = join({toBytes("II"), le16(42), le32(8), le16(2), entry(0x010E, 2, 1u << 30, 4096),
+                  entry(0x8769, 4, 1, 64), le32(0)});
+  b.resize(64);
+  b = join({b, le16(1), entry(0x9003, 2, 20, 96), le32(0)});
+  b.resize(96);
+  b = join({b, toBytes(std::string("2021:06:15 08:30:45\0", 20))});
+  tempDir dir;
+  saveBytes(dir / "sparse.tif", b);
+  ASSERT_EQ(truncate((dir / "sparse.tif").c_str(), 3LL << 29), 0);
+  const toolResult r =
+      runToolMerged(CHRONEL, {"sparse.tif"}, {{"TZ=UTC"}, dir.path()}, "ulimit -v 500000 || exit 99; ");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Tue Jun 15 08:30:45 2021 sparse.tif\n");
 }
 
 // Each bomb's walk is as long as the file; memory does not grow with its
