@@ -50,7 +50,7 @@ void exifHeader::findInJpeg() {
 
 // A block in one span is a view of the image, read as it is looked at.  A
 // block in several is copied into one buffer; the locator has checked that
-// together they are no larger than the file.
+// together they are no larger than the file, nor than 16 MiB.
 void exifHeader::take(exifLocation& where) {
   j_format = where.format;
   j_magic = where.tiffMagic;

@@ -31,6 +31,11 @@ constexpr uint32_t code(const char (&s)[5]) {
 const char* const container = "HEIF container";
 const exifFormat heif = exifFormat::heif;
 
+// An item in extents that do not follow one another is copied into one
+// block, of at most this many bytes: far more than a photograph's EXIF data,
+// while a sparse file declares extents of gigabytes without holding them.
+constexpr uint64_t largestJoined = 16 * 1024 * 1024;
+
 struct box {
   uint64_t offset = 0;   // of its header
   uint64_t payload = 0;  // of what follows the header
@@ -249,6 +254,8 @@ bool isoFile::extents(const box& iloc, const byteReader& table, uint64_t& at, ui
     else
       it.pieces.push_back({start, length});
   }
+  if (it.pieces.size() > 1 && it.size > largestJoined)
+    return damage(entry + "'s extents add up to more than " + std::to_string(largestJoined) + " bytes");
   return true;
 }
 

@@ -208,6 +208,25 @@ TEST(HostileContainers, AGigabyteTextInASparseTiffFileIsNotCopied) {
   EXPECT_EQ(r.out, "Tue Jun 15 08:30:45 2021 sparse.tif\n");
 }
 
+// An Exif item in two extents of 512 MiB each in a sparse file: extents
+// apart are joined in a copy, and one of a gigabyte is refused, not tried.
+TEST(HostileContainers, AGigabyteExifItemInTwoExtentsIsNotJoined) {
+#ifdef ORVANE_TEST_ASAN
+  GTEST_SKIP() << "no address-space limit under the sanitizer";
+#endif
+  if (underEmulation()) GTEST_SKIP() << "ulimit -v bounds qemu, not the program";
+  const uint32_t half = 1u << 29;
+  tempDir dir;
+  const bytes extents = iloc(ilocEntry(2, 0, 0, {{4096, half}, {4097 + half, half}}));
+  saveBytes(dir / "sparse.heic", heifWith(join({iinfExif(), extents})));
+  ASSERT_EQ(truncate((dir / "sparse.heic").c_str(), 3LL << 29), 0);
+  const toolResult r =
+      runToolMerged(CHRONEL, {"sparse.heic"}, {{"TZ=UTC"}, dir.path()}, "ulimit -v 500000 || exit 99; ");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "chronel: sparse.heic has a damaged HEIF container: the Exif item's extents add up to "
+                   "more than 16777216 bytes.\n");
+}
+
 // Each bomb's walk is as long as the file; memory does not grow with its
 // steps.  (Under AddressSanitizer or qemu-user no address-space limit can
 // apply: the reports are still checked.)
