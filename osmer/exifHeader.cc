@@ -57,6 +57,9 @@ void exifHeader::take(exifLocation& where) {
   j_damage = std::move(where.damage);
   if (!where.found()) return;
   fileImage& image = j_file.image();
+  // The spans lay inside the file when the locator looked; a read since
+  // may have found the file shorter.
+  for (const filePiece& p : where.pieces) image.requireSize(p.offset + p.length);
   const filePiece first = where.pieces.front();
   j_blockOffset = static_cast<size_t>(first.offset);
   if (where.pieces.size() == 1) {

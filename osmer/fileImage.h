@@ -62,6 +62,11 @@ class ORVANE_EXPORT fileImage : private byteSource {
 
   // The file's size: as it was opened, or where a read found it ending.
   size_t size() const { return fi_size; }
+  // For a span checked against size() before: throws the misc_error of a
+  // file found shorter while it was read when the file now ends before end.
+  void requireSize(uint64_t end) const {
+    if (end > fi_size) shrunk();
+  }
   // How many bytes of the file the buffer holds.
   size_t loaded() const { return fi_loaded; }
   // How many bytes were asked of the kernel for this file.

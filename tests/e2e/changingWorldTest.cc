@@ -9,10 +9,12 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <string>
 
+#include "containerWriter.h"
 #include "jpegWriter.h"
 #include "runTool.h"
 #include "sanitizers.h"
@@ -99,6 +101,28 @@ TEST(ChangingFiles, ACommentCutWhileReadIsReportedNotFilledIn) {
       EXPECT_EQ(r.err, "chronel: B.jpg is truncated: the file shrank to 5000 bytes while it was read.\n");
     }
   }
+}
+
+// A HEIF file's Exif item in two extents apart, cut just after the first
+// bytes of the item are read: the block joined from its extents holds
+// nothing that is not the file's, so the cut is reported as one.
+TEST(ChangingFiles, AnExifItemCutAfterItWasLocatedIsReportedNotFilledIn) {
+  tempDir dir;
+  heifLayout layout;
+  layout.extents = 2;
+  layout.imageBytes = 9000;  // the item two pages on, read after the boxes
+  const bytes file = heifFile(tiffWriter().dateTimeOriginal("2021:06:15 08:30:45").build(), layout);
+  // The item's first extent begins with its TIFF header offset, 6, and "Exif".
+  const bytes head = join({be32(6), toBytes("Exif")});
+  const size_t item = size_t(std::search(file.begin(), file.end(), head.begin(), head.end()) - file.begin());
+  ASSERT_LT(item, file.size());
+  saveBytes(dir / "cut.heic", file);
+  const std::string cut = std::to_string(item + 8);
+  runOptions o = withFaults({"ORVANE_FAULT_TRUNCATE=/cut.heic:2:" + cut, "TZ=UTC"});
+  o.cwd = dir.path();
+  const toolResult r = runTool(CHRONEL, {"cut.heic"}, o);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "chronel: cut.heic is truncated: the file shrank to " + cut + " bytes while it was read.\n");
 }
 
 // FAT keeps modification times in 2-second steps and access times as a
