@@ -8,10 +8,15 @@
 namespace {
 
 // Whether a modification time read back is unixtime as a file system
-// with a clock of up to 2-second steps keeps it.
+// with a clock of up to 2-second steps keeps it.  Such steps fall on even
+// seconds: a time one second early that is odd is a time clamped to the
+// last one a file system can store (2147483647, 32-bit times), not rounded.
 bool storedAsWellAsItCan(const struct timespec& stored, time_t unixtime) {
   constexpr time_t coarsestStep = 2;
-  return stored.tv_nsec == 0 && stored.tv_sec <= unixtime && unixtime - stored.tv_sec < coarsestStep;
+  if (stored.tv_nsec != 0) return false;
+  return stored.tv_sec == unixtime ||
+         (stored.tv_sec < unixtime && unixtime - stored.tv_sec < coarsestStep &&
+          stored.tv_sec % coarsestStep == 0);
 }
 
 }  // namespace

@@ -140,6 +140,22 @@ TEST(OddFileSystems, AMemoryCardsTwoSecondClockIsNoFailure) {
   EXPECT_EQ(mtimeOf(dir / "odd.jpg"), 1073296800);
 }
 
+// A file system whose times end at an odd second (2147483647 where they are
+// 32-bit numbers) stores the second after it one second early: that is no
+// card's 2-second step, which only ever gives even seconds, but a time the
+// file system cannot store.
+TEST(OddFileSystems, ATimeOneSecondPastTheFileSystemsLastIsRefused) {
+  tempDir dir;
+  jpegWriter().photo(tiffWriter().dateTimeOriginal("2038:01:19 03:14:08").build()).save(dir / "late.jpg");
+  runOptions o = withFaults({"ORVANE_FAULT_LATEST=2147483647", "TZ=UTC"});
+  o.cwd = dir.path();
+  const time_t untouched = mtimeOf(dir / "late.jpg");
+  const toolResult r = runTool(CHRONEL, {"-m", "late.jpg"}, o);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "chronel: unable to set times on late.jpg: the file system cannot store that time.\n");
+  EXPECT_EQ(mtimeOf(dir / "late.jpg"), untouched);
+}
+
 // Interrupted while it writes a clip, sonlift removes its temporary file,
 // leaves the older .wav as it was and ends by the same signal.
 TEST(Signals, AnInterruptedSonliftLeavesNothingBehind) {

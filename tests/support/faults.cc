@@ -9,6 +9,10 @@
 //       futimens and utimensat store times as a FAT file system does:
 //       modification times in 2-second steps, rounded down, access times as
 //       a date; times outside 1980 to 2107 are clamped into that range.
+//   ORVANE_FAULT_LATEST=N
+//       futimens and utimensat store a time after unix time N as N, as a
+//       file system does whose times end there (2147483647 where they are
+//       32-bit numbers).
 //   ORVANE_FAULT_SIGNAL=PATTERN:SIGNAL
 //       the first write to a file whose path holds PATTERN writes half its
 //       bytes, then the process gets SIGNAL.
@@ -93,6 +97,25 @@ const timespec* fatTimes(const timespec* times, timespec* out) {
   return out;
 }
 
+const timespec* clampedTimes(const timespec* times, timespec* out) {
+  const char* latest = std::getenv("ORVANE_FAULT_LATEST");
+  if (!times || !latest) return times;
+  const time_t last = static_cast<time_t>(std::atoll(latest));
+  for (int i = 0; i < 2; ++i) {
+    out[i] = times[i];
+    if (out[i].tv_nsec != UTIME_OMIT && out[i].tv_nsec != UTIME_NOW && out[i].tv_sec > last) {
+      out[i].tv_sec = last;
+      out[i].tv_nsec = 0;
+    }
+  }
+  return out;
+}
+
+// The times as the file system that the faults make stores them.
+const timespec* storedTimes(const timespec* times, timespec* fat, timespec* clamped) {
+  return clampedTimes(fatTimes(times, fat), clamped);
+}
+
 }  // namespace
 
 extern "C" {
@@ -132,14 +155,14 @@ int posix_fadvise(int fd, off_t at, off_t n, int advice) {
 
 int futimens(int fd, const timespec times[2]) {
   static auto real = next<int (*)(int, const timespec*)>(futimensName);
-  timespec fat[2];
-  return real(fd, fatTimes(times, fat));
+  timespec fat[2], clamped[2];
+  return real(fd, storedTimes(times, fat, clamped));
 }
 
 int utimensat(int dirfd, const char* path, const timespec times[2], int flags) {
   static auto real = next<int (*)(int, const char*, const timespec*, int)>(utimensatName);
-  timespec fat[2];
-  return real(dirfd, path, fatTimes(times, fat), flags);
+  timespec fat[2], clamped[2];
+  return real(dirfd, path, storedTimes(times, fat, clamped), flags);
 }
 
 ssize_t write(int fd, const void* buf, size_t n) {
