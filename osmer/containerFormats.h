@@ -39,6 +39,10 @@ exifLocation damaged(exifFormat format, const char* container, const std::string
 exifLocation noExif(exifFormat format);
 // A block of one span.
 exifLocation foundAt(exifFormat format, uint64_t offset, uint64_t length);
+// The block of a chunk's data (PNG's eXIf, WebP's EXIF): the size bytes at
+// data, less EXIF's APP1 identifier where a writer put one before the TIFF
+// header.
+exifLocation foundInChunk(exifFormat format, const byteReader& file, uint64_t data, uint64_t size);
 
 }  // namespace containers
 

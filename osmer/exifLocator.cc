@@ -51,6 +51,15 @@ exifLocation foundAt(exifFormat format, uint64_t offset, uint64_t length) {
   return l;
 }
 
+exifLocation foundInChunk(exifFormat format, const byteReader& file, uint64_t data, uint64_t size) {
+  static const unsigned char app1Identifier[6] = {'E', 'x', 'i', 'f', 0, 0};
+  if (size >= sizeof app1Identifier && file.startsWith(data, app1Identifier, sizeof app1Identifier)) {
+    data += sizeof app1Identifier;
+    size -= sizeof app1Identifier;
+  }
+  return foundAt(format, data, size);
+}
+
 }  // namespace containers
 
 namespace {

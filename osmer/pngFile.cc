@@ -25,9 +25,6 @@ bool isChunkType(uint32_t type) {
   return true;
 }
 
-// Some writers put EXIF's APP1 identifier before the TIFF header.
-const unsigned char app1Identifier[6] = {'E', 'x', 'i', 'f', 0, 0};
-
 }  // namespace
 
 bool isPng(const byteReader& head) { return head.startsWith(0, signature, sizeof signature); }
@@ -52,14 +49,7 @@ exifLocation locateInPng(fileImage& image) {
     const uint64_t end = at + 12 + length;
     if (type == IEND) return noExif(png);
     if (end > file.size()) return truncated(png, chunk + " runs past the end of the file");
-    if (type == eXIf) {
-      uint64_t data = at + 8, size = length;
-      if (size >= sizeof app1Identifier && file.startsWith(data, app1Identifier, sizeof app1Identifier)) {
-        data += sizeof app1Identifier;
-        size -= sizeof app1Identifier;
-      }
-      return foundAt(png, data, size);
-    }
+    if (type == eXIf) return foundInChunk(png, file, at + 8, length);
     at = end;
   }
 }

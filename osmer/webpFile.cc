@@ -16,9 +16,6 @@ constexpr uint32_t VP8X = 0x56503858, EXIF = 0x45584946;
 constexpr uint64_t riffHeader = 12;  // "RIFF", its length, "WEBP"
 const char* const container = "WebP file";
 
-// Some writers put EXIF's APP1 identifier before the TIFF header.
-const unsigned char app1Identifier[6] = {'E', 'x', 'i', 'f', 0, 0};
-
 }  // namespace
 
 bool isWebp(const byteReader& head) {
@@ -50,14 +47,7 @@ exifLocation locateInWebp(fileImage& image) {
     if (at + 8 + length > file.size()) return truncated(webp, chunk + " runs past the end of the file");
     if (at + 8 + length > riffEnd)
       return damaged(webp, container, chunk + " runs past the end of its RIFF container");
-    if (type == EXIF) {
-      uint64_t data = at + 8, size = length;
-      if (size >= sizeof app1Identifier && file.startsWith(data, app1Identifier, sizeof app1Identifier)) {
-        data += sizeof app1Identifier;
-        size -= sizeof app1Identifier;
-      }
-      return foundAt(webp, data, size);
-    }
+    if (type == EXIF) return foundInChunk(webp, file, at + 8, length);
     at = end;
   }
   return noExif(webp);
