@@ -27,7 +27,6 @@ constexpr uint16_t freeIndex = 255;
 
 // The clip's stream begins with a header of its own; the RIFF stream follows.
 constexpr uint32_t streamHeaderSize = 28;
-constexpr size_t riffHeaderSize = 12;
 
 // Reads the entry name at pos (a UTF-16LE text that begins with "/" and
 // ends with a NUL).  On success, end is the position after the NUL and
@@ -59,10 +58,6 @@ bool readName(const byteReader& payload, uint64_t pos, uint64_t& end, bool& audi
   return true;
 }
 
-bool isRiffWave(const unsigned char* head) {
-  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
-}
-
 // The first n bytes of the pieces (which hold at least n), copied to out.
 void firstBytes(const std::vector<fpxPiece>& pieces, unsigned char* out, size_t n) {
   for (const fpxPiece& p : pieces) {
@@ -75,6 +70,10 @@ void firstBytes(const std::vector<fpxPiece>& pieces, unsigned char* out, size_t 
 }
 
 }  // namespace
+
+bool isRiffWave(const unsigned char* head) {
+  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
+}
 
 void flashpixReader::add(const jfif_marker& app2) {
   const byteReader payload(app2.payload(), app2.payloadSize());

@@ -26,6 +26,11 @@
 #include "jfif.h"
 #include "jfif_marker.h"
 
+// A RIFF WAVE stream begins with "RIFF", its length in four bytes, "WAVE":
+// whether the riffHeaderSize bytes at head are such a beginning.
+constexpr size_t riffHeaderSize = 12;
+bool isRiffWave(const unsigned char* head);
+
 // Why a photograph's FlashPix segments give no clip.
 enum class fpxAbsence {
   none,             // the clip was found

@@ -42,13 +42,6 @@ const char* const renameFailure = " unable to rename audio into place for";
 constexpr uint32_t firstAudioSkip = 45;
 constexpr uint32_t laterAudioSkip = 17;
 
-// A RIFF WAVE stream begins with "RIFF", its length in four bytes, "WAVE".
-constexpr size_t riffHeaderSize = 12;
-
-bool isRiffWave(const unsigned char* head) {
-  return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
-}
-
 // What an APP2 segment that is no audio holds, from the identifier that
 // follows its length field: the kinds cameras write by name, another
 // printable identifier quoted, else unknown data.
@@ -79,6 +72,13 @@ misc_error incompleteClip(const fpxClip& clip) {
   return misc_error("", text.c_str());
 }
 
+// Announces the photograph's clip and starts its output file.
+void startClip(const jfif& jfif_file, fileReplacement& out) {
+  const string name = string(jfif_file.name()) + ".wav";
+  stdoutLines().text("RIFF file ").name(name).endLine();
+  out.create(name);
+}
+
 // The clip as a FlashPix stream, for a photograph whose fixed positions
 // give none.  Written like theirs; then damage that ended the marker list,
 // or else bytes missing from the stream, are reported.  Without a clip,
@@ -89,11 +89,8 @@ void extractFlashPix(jfif& jfif_file, const std::optional<misc_error>& none) {
     if (none) throw *none;
     return;
   }
-  string name = jfif_file.name();
-  name += ".wav";
-  stdoutLines().text("RIFF file ").name(name).endLine();
   fileReplacement out(writeFailure, renameFailure);
-  out.create(name);
+  startClip(jfif_file, out);
   for (const fpxPiece& p : clip.pieces) out.write(p.data, p.size);
   out.keep();
   if (clip.damage) throw *clip.damage;
@@ -145,10 +142,7 @@ void extractAudio(jfif& jfif_file) {
     if (headBytes < riffHeaderSize) continue;
     if (!isRiffWave(head)) return extractFlashPix(jfif_file, noAudio(first));
     riff = true;
-    string name = jfif_file.name();
-    name += ".wav";
-    stdoutLines().text("RIFF file ").name(name).endLine();
-    out.create(name);
+    startClip(jfif_file, out);
     for (const auto& h : held) out.write(h.first, h.second);
     held.clear();
   }
