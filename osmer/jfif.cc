@@ -4,10 +4,12 @@ jfif::jfif(const char* name) : j_name(name ? name : "") { j_err = j_image.open(j
 
 void jfif::buildMarkerList(int) {
   j_kept.clear();
-  // The walk goes through the whole file: one that is not too large is
-  // read at once, in one read; a larger one in growing steps, so that one
-  // that cannot be held fails where it must.
-  if (j_image.size() <= readAtOnce)
+  // The walk goes through the whole file.  From the page cache one that is
+  // not too large is read at once, in one read.  From slow storage, and a
+  // larger one anyway, it is read in growing steps: the kernel then reads
+  // ahead of each step while the last one is walked, and a file that cannot
+  // be held fails where it must.
+  if (j_image.size() <= readAtOnce && !fileImage::storageIsSlow())
     j_image.loadAll();
   else
     j_image.readOnward();
