@@ -44,8 +44,6 @@ class ORVANE_EXPORT jfif {
 
   // How many markers buildMarkerList keeps.
   static constexpr size_t keptMarkers = 8192;
-  // The largest file that buildMarkerList reads in one read.
-  static constexpr size_t readAtOnce = 64 * 1024 * 1024;
 
   // The file's bytes, for the header checks and the EXIF parser.
   fileImage& image() { return j_image; }
