@@ -115,6 +115,8 @@ class ORVANE_EXPORT fileImage : private byteSource {
   void shrink(size_t size);
   [[noreturn]] void shrunk() const;
   void closeFd();
+  // A zeroed page map of at least `words` words: the last image's, or new.
+  bool takePageMap(size_t words);
 
   int fi_fd = -1;
   size_t fi_size = 0;
@@ -135,6 +137,7 @@ class ORVANE_EXPORT fileImage : private byteSource {
     void operator()(uint64_t* p) const;
   };
   std::unique_ptr<uint64_t[], freeWords> fi_pages;
+  size_t fi_words = 0;  // in fi_pages
 };
 
 #endif
