@@ -661,8 +661,8 @@ CHART = [('chronel\\nwarm', 'standard', 'warm', 'chronel', ['floor-4k']),
          ('segdump\\nwarm', 'standard', 'warm', 'segdump', ['floor-whole']),
          ('glossel\\nwarm', 'standard', 'warm', 'glossel', ['floor-whole']),
          ('sonlift\\nwarm', 'standard', 'warm', 'sonlift', ['floor-write']),
-         ('chronel, HEIC\\nwarm', 'heic', 'warm', 'chronel', ['floor-4k', 'floor-whole']),
-         ('chronel, HEIC\\ncold', 'heic', 'cold', 'chronel', ['floor-4k', 'floor-whole'])]
+         ('chronel\\nHEIC, warm', 'heic', 'warm', 'chronel', ['floor-4k', 'floor-whole']),
+         ('chronel\\nHEIC, cold', 'heic', 'cold', 'chronel', ['floor-4k', 'floor-whole'])]
 # The series: name, gnuplot point type, colour.  Our tools filled and
 # black, the peers filled in colour, the floors open.
 SERIES = [('our tool', 13, '#000000'), ('our tool (baseline)', 12, '#000000'), ('exiftool', 5, '#1f77b4'),
@@ -680,8 +680,10 @@ def chart(machine, date):
             continue
         v = {}
         for r in g.values():
-            if r['name'] in (tool, tool + '-baseline'):
-                v[names[r['name'] != tool]] = r
+            if r['name'] == tool:
+                v[names[0]] = r
+            elif r['name'] == tool + '-baseline' and r['status'] == 'ok' and not r['err_lines']:
+                v[names[1]] = r  # a baseline that failed on the photographs (HEIC) has no time
             elif r['kind'] == 'peer' and r['job'] == g[tool]['job'] and r['status'] == 'ok':
                 v[r['label'].split()[0]] = r
             elif r['name'] in floors:
