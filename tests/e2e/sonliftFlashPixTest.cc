@@ -101,32 +101,31 @@ class SonliftFlashPix : public ::testing::Test {
   toolResult run(const std::vector<std::string>& args) {
     return runToolMerged(SONLIFT, args, {{}, dir.path()});
   }
+  // x.jpg laid out so gives exactly the clip, with the usual lines.
+  void expectClip(const std::vector<bytes>& layout, const bytes& wav) {
+    photo(dir / "x.jpg", layout);
+    const toolResult r = run({"x.jpg"});
+    EXPECT_EQ(r.out, "JFIF file x.jpg:\nRIFF file x.jpg.wav\n");
+    EXPECT_TRUE(readFile(dir / "x.jpg.wav") == str(wav));
+  }
   tempDir dir;
 };
 
 TEST_F(SonliftFlashPix, AClipAfterIccAndMpfSegmentsIsWritten) {
   const bytes wav = wavClip(100000, 1);
-  photo(dir / "x.jpg", afterIccAndMpf(wav));
-  const toolResult r = run({"x.jpg"});
-  EXPECT_EQ(r.out, "JFIF file x.jpg:\nRIFF file x.jpg.wav\n");
-  EXPECT_TRUE(readFile(dir / "x.jpg.wav") == str(wav));
+  expectClip(afterIccAndMpf(wav), wav);
 }
 
 TEST_F(SonliftFlashPix, AClipBetweenAnotherStreamsSegmentsIsWritten) {
   const bytes wav = wavClip(5000, 2);
-  photo(dir / "x.jpg", interleaved(wav));
-  const toolResult r = run({"x.jpg"});
-  EXPECT_EQ(r.out, "JFIF file x.jpg:\nRIFF file x.jpg.wav\n");
-  EXPECT_TRUE(readFile(dir / "x.jpg.wav") == str(wav));
+  expectClip(interleaved(wav), wav);
 }
 
 TEST_F(SonliftFlashPix, AClipInFewerThanFiveApp2SegmentsIsWritten) {
   const bytes wav = wavClip(70000, 3);
-  photo(dir / "x.jpg", join({{fpxContents({{"/Audio Stream", streamSize(wav)}})},
-                             fpxStreamData(0, fpxAudioStream(wav))}));
-  const toolResult r = run({"x.jpg"});
-  EXPECT_EQ(r.out, "JFIF file x.jpg:\nRIFF file x.jpg.wav\n");
-  EXPECT_TRUE(readFile(dir / "x.jpg.wav") == str(wav));
+  expectClip(join({{fpxContents({{"/Audio Stream", streamSize(wav)}})},
+                   fpxStreamData(0, fpxAudioStream(wav))}),
+             wav);
 }
 
 // A stream shorter than its listed size is written as far as it goes
