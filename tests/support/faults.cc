@@ -66,10 +66,10 @@ bool endsWith(const std::string& s, const std::string& tail) {
 }
 
 void maybeTruncate(int fd) {
-  static const char* spec = std::getenv("ORVANE_FAULT_TRUNCATE");
+  static const char* setting = std::getenv("ORVANE_FAULT_TRUNCATE");
   static long count = 0;
-  if (!spec) return;
-  const std::string s = spec;
+  if (!setting) return;
+  const std::string s = setting;
   const size_t a = s.find(':'), b = s.rfind(':');
   if (a == std::string::npos || b == a) return;
   const std::string path = pathOf(fd);
@@ -137,12 +137,12 @@ ssize_t preadv2(int fd, const iovec* v, int n, off_t at, int flags) {
 }
 
 int posix_fadvise(int fd, off_t at, off_t n, int advice) {
-  static const char* spec = std::getenv("ORVANE_FAULT_REPLACE");
+  static const char* setting = std::getenv("ORVANE_FAULT_REPLACE");
   static auto real = next<int (*)(int, off_t, off_t, int)>("posix_fadvise64");
   const int r = real(fd, at, n, advice);
   static bool done = false;
-  if (spec && !done) {
-    const std::string s = spec;
+  if (setting && !done) {
+    const std::string s = setting;
     const size_t colon = s.find(':');
     const std::string path = pathOf(fd);
     if (colon != std::string::npos && endsWith(path, s.substr(0, colon))) {
@@ -167,10 +167,10 @@ int utimensat(int dirfd, const char* path, const timespec times[2], int flags) {
 
 ssize_t write(int fd, const void* buf, size_t n) {
   static auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
-  static const char* spec = std::getenv("ORVANE_FAULT_SIGNAL");
+  static const char* setting = std::getenv("ORVANE_FAULT_SIGNAL");
   static bool done = false;
-  if (spec && !done && n > 1) {
-    const std::string s = spec;
+  if (setting && !done && n > 1) {
+    const std::string s = setting;
     const size_t colon = s.rfind(':');
     if (colon != std::string::npos && pathOf(fd).find(s.substr(0, colon)) != std::string::npos) {
       done = true;
