@@ -1,6 +1,5 @@
 #include "timeOutput.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "exceptions.h"
@@ -140,7 +139,8 @@ char* digits(char* p, long v, int width) {
 // An ISO 8601 date and time with its UTC offset: 2004-01-05T10:00:00+00:00
 // (with seconds in the offset only where the zone had them, as zones did
 // before standard time).  Written digit by digit: snprintf cost more than
-// the rest of a photograph's line.
+// the rest of a photograph's line.  The capture time's year is 1 to 9999
+// (readCaptureTime refuses others), and a UTC offset is less than a day.
 struct isoText {
   char text[48];
 };
@@ -149,13 +149,6 @@ isoText isoTime(const struct tm& w, long offset) {
   isoText iso;
   const long year = w.tm_year + 1900L;
   const long a = offset < 0 ? -offset : offset;
-  if (year < 0 || year > 9999 || a >= 100 * 3600) {  // not from a valid tag; kept readable
-    int n = std::snprintf(iso.text, sizeof iso.text, "%04ld-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld",
-                          year, w.tm_mon + 1, w.tm_mday, w.tm_hour, w.tm_min, w.tm_sec,
-                          offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
-    if (a % 60 && n > 0) std::snprintf(iso.text + n, sizeof iso.text - n, ":%02ld", a % 60);
-    return iso;
-  }
   char* p = digits(iso.text, year, 4);
   *p++ = '-';
   p = digits(p, w.tm_mon + 1, 2);

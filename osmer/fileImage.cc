@@ -222,10 +222,8 @@ struct storageView {
 ssize_t readCached(int fd, unsigned char* p, size_t n, size_t at) {
   iovec v = {p, n};
   const ssize_t got = ::preadv2(fd, &v, 1, static_cast<off_t>(at), RWF_NOWAIT);
-  if (got < 0 && errno != EAGAIN && errno != EINTR) {  // the kernel cannot tell
-    storage.asked = false;
-    storage.slow = true;
-  } else if (got < static_cast<ssize_t>(n)) {
+  // Short, EAGAIN, or an error by which the kernel says it cannot tell.
+  if (got < static_cast<ssize_t>(n)) {
     storage.asked = false;
     storage.slow = true;
   }
