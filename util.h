@@ -17,6 +17,14 @@ struct captureTime {
   time_t instant = 0;   // seconds since 1970-01-01 00:00:00 UTC
   struct tm wall = {};  // the tag's wall-clock time, normalised (years 1 to 9999)
   long offset = 0;      // seconds east of UTC that the wall clock was read in
+  long nanoseconds = 0; // the fraction of the second the file records, 0 to 999999999
+  // Where the time came from: the tag or field it was read from, as the
+  // EXIF standard and QuickTime name them ("DateTimeOriginal", "CreationDate",
+  // "mvhd", ...), and where its offset came from ("TZ", the process's zone;
+  // "OffsetTimeOriginal" or the matching offset tag; "GPS"; "CreationDate";
+  // "UTC" for an instant recorded without a wall clock).
+  const char* source = "DateTimeOriginal";
+  const char* zone = "TZ";
 };
 
 // Where the wall clock of DateTimeOriginal is read: in the process's local
