@@ -7,8 +7,8 @@
 #include <string>
 
 #include "exceptions.h"
-#include "exif.h"
 #include "exifHeader.h"
+#include "fileCaptureTime.h"
 #include "fileTimes.h"
 #include "jfif.h"
 #include "lookAhead.h"
@@ -48,9 +48,7 @@ int main(int argc, char** argv) {
       // While this photograph is parsed, slow storage reads the next ones'
       // heads.  Not with -m: their access times are noted before they are read.
       if (!mtime) ahead.after(at);
-      std::unique_ptr<exif> exif1(new exif(e1));
-      exif1->populate();
-      const captureTime t = readCaptureTime(exif1.get(), zone);
+      const captureTime t = fileCaptureTime(e1, zone);
       if (mtime) set_mtime(file, t.instant, jfif_file.image().fd(), before);
       output->photograph(file, t);
     });

@@ -39,6 +39,8 @@ long utcOffsetAt(time_t t) {
   return localtime_r(&t, &local) ? local.tm_gmtoff : 0;
 }
 
+}  // namespace
+
 // Reads a wall-clock time (fields already normalised) as local time under
 // the zone's rules, the same way whatever was converted before: mktime
 // guesses from its previous call, which made a time in the hour repeated
@@ -64,6 +66,8 @@ time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
   }
   return found ? out : asUtc - offsets[0];  // not found: in a skipped hour
 }
+
+namespace {
 
 // Writes v zero-filled to at least width characters (the minus sign
 // included), as printf's %0*lld does.

@@ -38,6 +38,12 @@ enum class captureZone { local, camera };
 // is neither blank (EXIF's "unknown") nor of that form.
 captureTime readCaptureTime(exif* e, captureZone zone);
 
+// The instant of a wall-clock time (its fields normalised) read in the
+// process's local time zone; asUtc is the same fields read as UTC (timegm).
+// A time repeated when clocks go back is its first moment, a time in the
+// hour skipped when they go forward is read with the offset before it.
+time_t localWallClockToUnix(const struct tm& wall, time_t asUtc);
+
 // Six values at full width (a minus sign and ten digits each), five
 // delimiters and the terminating NUL.
 constexpr int exifDateMax = 6 * 11 + 5 + 1;

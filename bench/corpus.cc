@@ -2,6 +2,8 @@
 //
 //   benchcorpus --stream image.jpg --thumb thumb.jpg --out DIR --count N
 //               [--audio-seconds S] [--first K] [--camera]
+//   benchcorpus --movies --out DIR --count N [--first K]
+//   benchcorpus --screenshots --out DIR --count N [--first K]
 //
 // Each photograph is laid out as a camera writes one: SOI, a JFIF APP0, an
 // EXIF APP1 (IFD0, Exif IFD with an Interoperability IFD, GPS IFD, and IFD1
@@ -23,6 +25,16 @@
 // the contents list.  --stream and --thumb may then be given several times:
 // each photograph takes one of each, picked by a hash of its number, so
 // that sizes come in shuffled order.
+//
+// --movies writes phone movies of 2 to 10 MB: p0000001.mov, ... are
+// QuickTime files as a phone writes them (a Keys creation date with its
+// offset), p0000002.mp4, ... ISO files dated by their movie header only;
+// in every other pair the movie box stands before the media data (a "fast
+// start" file), else after it.  The movie box holds a video and a sound
+// track with sample tables of a minute's samples (40 to 60 KB in all).
+// --screenshots writes PNG screenshots of 0.3 to 2 MB: the image data in
+// chunks of 8 KB as libpng writes them, an eXIf chunk with the capture time
+// after the image data (two in three, as ImageMagick puts it) or before it.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -37,6 +49,8 @@
 #include <vector>
 
 #include "byteReader.h"
+#include "cameraFileWriter.h"
+#include "containerWriter.h"
 #include "flashpixWriter.h"
 #include "jpegWriter.h"
 #include "mix.h"
@@ -408,9 +422,81 @@ bytes cameraPhoto(unsigned i, const when& t, const bytes& stream, const bytes& t
   return out;
 }
 
+// A track whose sample tables list `samples` samples (sizes and chunk offsets).
+bytes movieTrack(uint32_t samples, uint64_t seed) {
+  using testjpeg::isoBox;
+  using testjpeg::isoFullBox;
+  bytes sizes, offsets;
+  for (uint32_t k = 0; k < samples; ++k) {
+    const bytes size = testjpeg::be32(static_cast<uint32_t>(1000 + mix(seed + k) % 60000));
+    sizes.insert(sizes.end(), size.begin(), size.end());
+    const bytes offset = testjpeg::be32(static_cast<uint32_t>(mix(seed + k + 1) % 0x7FFFFFFF));
+    offsets.insert(offsets.end(), offset.begin(), offset.end());
+  }
+  const bytes stbl = isoBox("stbl", concat({isoFullBox("stsz", 0, concat({testjpeg::be32(0), testjpeg::be32(samples), sizes})),
+                                            isoFullBox("stco", 0, concat({testjpeg::be32(samples), offsets}))}));
+  const bytes mdia = isoBox("mdia", concat({isoFullBox("mdhd", 0, bytes(20, 0)), isoBox("minf", stbl)}));
+  return isoBox("trak", concat({isoFullBox("tkhd", 0, bytes(80, 0)), mdia}));
+}
+
+// Writes a movie: its boxes, and its media data streamed in pieces.
+void saveMovie(unsigned i, const when& t, const std::string& path) {
+  using testjpeg::isoBox;
+  const bool quickTime = i % 2 == 1, moovFirst = i % 4 < 2;
+  struct tm wall = {};
+  wall.tm_year = t.year - 1900;
+  wall.tm_mon = t.month - 1;
+  wall.tm_mday = t.day;
+  wall.tm_hour = t.hour;
+  wall.tm_min = t.minute;
+  wall.tm_sec = t.second;
+  const uint64_t created = static_cast<uint64_t>(timegm(&wall)) + testjpeg::movieEpochOffset;
+  bytes moovChildren = concat({testjpeg::movieHeader(0, created), movieTrack(1800, i * 2), movieTrack(2600, i * 2 + 1)});
+  if (quickTime) {
+    char date[40];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d+0%d00", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, static_cast<int>(i % 10));
+    moovChildren = concat({moovChildren, testjpeg::keysMeta("com.apple.quicktime.creationdate", date)});
+  }
+  const bytes moov = isoBox("moov", moovChildren);
+  const std::string brand = quickTime ? "qt  " : "mp42";
+  const bytes ftyp = isoBox("ftyp", concat({testjpeg::toBytes(brand), testjpeg::be32(0), testjpeg::toBytes(brand + "isom")}));
+  const size_t media = (2 + mix(i) % 9) << 20;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  auto put = [&](const bytes& b) { out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size())); };
+  put(ftyp);
+  if (moovFirst) put(moov);
+  put(concat({testjpeg::be32(static_cast<uint32_t>(media + 8)), testjpeg::toBytes("mdat")}));
+  const size_t piece = 1 << 20;
+  for (size_t done = 0; done < media; done += piece) put(noise(i * 131 + done, std::min(piece, media - done)));
+  if (!moovFirst) put(moov);
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// A PNG screenshot: IHDR, sRGB, pHYs, the image data in 8 KB chunks, the
+// capture time in an eXIf chunk before or after them, IEND.
+bytes screenshot(unsigned i, const when& t) {
+  using testjpeg::be32;
+  using testjpeg::pngChunk;
+  const bytes ihdr = pngChunk("IHDR", concat({be32(1920 + 640 * (i % 2)), be32(1080 + 360 * (i % 2)), {8, 6, 0, 0, 0}}));
+  const bytes exif = pngChunk("eXIf", tiffWriter(i % 2 == 0).ascii(dir::ifd0, 0x0131, "Benchmark screenshots")
+                                          .dateTimeOriginal(t.text()).build());
+  const bool exifFirst = i % 3 == 0;
+  bytes b = concat({testjpeg::pngSignature(), ihdr, pngChunk("sRGB", {0}), pngChunk("pHYs", bytes(9, 1))});
+  if (exifFirst) b = concat({b, exif});
+  const size_t image = 300000 + mix(i) % 1700000;
+  for (size_t done = 0; done < image; done += 8192) {
+    const bytes idat = pngChunk("IDAT", noise(i * 977 + done, std::min<size_t>(8192, image - done)));
+    b.insert(b.end(), idat.begin(), idat.end());
+  }
+  if (!exifFirst) b = concat({b, exif});
+  return concat({b, pngChunk("IEND", {})});
+}
+
 [[noreturn]] void usage() {
   std::cerr << "usage: benchcorpus --stream image.jpg --thumb thumb.jpg --out DIR --count N"
-               " [--audio-seconds S] [--first K] [--camera]\n";
+               " [--audio-seconds S] [--first K] [--camera]\n"
+               "       benchcorpus --movies | --screenshots --out DIR --count N [--first K]\n";
   std::exit(2);
 }
 
@@ -421,11 +507,11 @@ int main(int argc, char** argv) {
   std::string outDir;
   unsigned count = 0, first = 1;
   double audioSeconds = 10;
-  bool camera = false;
+  bool camera = false, movies = false, screenshots = false;
   for (int a = 1; a < argc; ++a) {
     const std::string opt = argv[a];
-    if (opt == "--camera") {
-      camera = true;
+    if (opt == "--camera" || opt == "--movies" || opt == "--screenshots") {
+      (opt == "--camera" ? camera : opt == "--movies" ? movies : screenshots) = true;
       continue;
     }
     if (a + 1 >= argc) usage();
@@ -437,6 +523,21 @@ int main(int argc, char** argv) {
     else if (opt == "--first") first = static_cast<unsigned>(std::strtoul(val, nullptr, 10));
     else if (opt == "--audio-seconds") audioSeconds = std::strtod(val, nullptr);
     else usage();
+  }
+  if (movies || screenshots) {
+    if (outDir.empty() || !count || !first || (movies && screenshots)) usage();
+    try {
+      for (unsigned i = first; i < first + count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/p%07u.%s", i, screenshots ? "png" : i % 2 ? "mov" : "mp4");
+        if (movies) saveMovie(i, captureTime(i), outDir + name);
+        else save(screenshot(i, captureTime(i)), outDir + name);
+      }
+    } catch (const std::exception& e) {
+      std::cerr << "benchcorpus: " << e.what() << "\n";
+      return 1;
+    }
+    return 0;
   }
   if (streamPaths.empty() || thumbPaths.empty() || outDir.empty() || !count || !first) usage();
   if (!camera && (streamPaths.size() > 1 || thumbPaths.size() > 1)) usage();

@@ -55,6 +55,7 @@ void exifHeader::take(exifLocation& where) {
   j_format = where.format;
   j_magic = where.tiffMagic;
   j_damage = std::move(where.damage);
+  j_recorded = std::move(where.time);
   if (!where.found()) return;
   fileImage& image = j_file.image();
   // The spans lay inside the file when the locator looked; a read since

@@ -46,6 +46,10 @@ class ORVANE_EXPORT exifHeader {
   // why a JPEG file has no EXIF block to offer; or why a container of
   // another format has none.
   const std::optional<misc_error>& damage() const { return j_damage; }
+  // The capture time a movie or CRW file records instead of EXIF data.
+  const recordedTime& recorded() const { return j_recorded; }
+  // True for the formats whose time is recorded() (movies, CRW).
+  bool timeWithoutExif() const { return j_format == exifFormat::movie || j_format == exifFormat::crw; }
 
  private:
   ORVANE_LOCAL void findInJpeg();
@@ -58,6 +62,7 @@ class ORVANE_EXPORT exifHeader {
   uint16_t j_magic = 42;
   exifFormat j_format = exifFormat::unknown;
   std::optional<misc_error> j_damage;
+  recordedTime j_recorded;
   std::vector<filePiece> j_pieces;  // the spans of a joined block
   std::vector<unsigned char> j_joined;
 };

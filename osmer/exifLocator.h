@@ -1,8 +1,13 @@
-// exifLocator: finds the EXIF block of a photograph that is not a JPEG file.
+// exifLocator: finds the EXIF block of a photograph that is not a JPEG file,
+// or the capture time that a file records outside EXIF data.
 //
 // The container is told by the file's first bytes, never by its name:
 //   - ISO base media files (HEIC/HEIF, AVIF, ...): the item of type Exif of
-//     the top-level meta box (isoBoxes.cc),
+//     the top-level meta box (isoBoxes.cc); without one, a Canon CR3 file
+//     (cr3File.cc) or a movie (movieFile.cc) by what its moov box holds,
+//   - Canon CRW: the TimeStamp record of its heap (crwFile.cc),
+//   - Fujifilm RAF: the EXIF segment of its embedded JPEG (rafFile.cc),
+//   - Minolta MRW: its TTW block (mrwFile.cc),
 //   - TIFF and the TIFF-based raw formats: the whole file (tiffFile.cc),
 //   - PNG: the eXIf chunk (pngFile.cc),
 //   - WebP: the EXIF chunk of an extended RIFF file (webpFile.cc).
@@ -19,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "exceptions.h"
@@ -27,12 +33,26 @@
 
 // The containers the locator reads.  unknown: the first bytes are none of
 // them (the caller decides what such a file is).
-enum class exifFormat { unknown, heif, tiff, png, webp };
+enum class exifFormat { unknown, heif, tiff, png, webp, movie, cr3, raf, mrw, crw };
 
 // A span of the file's bytes.
 struct filePiece {
   uint64_t offset = 0;
   uint64_t length = 0;
+};
+
+// A capture time that a container records itself, outside any EXIF block,
+// as the file holds it: the reader of the time checks and converts it.
+struct recordedTime {
+  enum kind_t {
+    none,
+    creationDate,  // a movie's Keys value com.apple.quicktime.creationdate (text)
+    movieHeader,   // the movie header's creation time: seconds since 1904-01-01 UTC
+    timeStamp,     // CRW's TimeStamp: seconds since 1970 of the camera's wall clock
+  };
+  kind_t kind = none;
+  std::string text;      // creationDate: the value's bytes
+  uint64_t seconds = 0;  // movieHeader, timeStamp
 };
 
 struct exifLocation {
@@ -46,6 +66,9 @@ struct exifLocation {
   // Why a recognised file offers no block, when it is damaged; no block and
   // no damage means the file carries no EXIF data.
   std::optional<misc_error> damage;
+  // Movies and CRW files: the time the container records (none when it
+  // records none); they have no EXIF block.
+  recordedTime time;
 
   bool found() const { return !pieces.empty(); }
 };

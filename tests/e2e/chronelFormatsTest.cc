@@ -1,15 +1,18 @@
 // chronel on the containers it reads besides JPEG, in files that other
 // programs wrote: heif-enc (HEIC), avifenc (AVIF), cwebp (WebP) and
 // ImageMagick (PNG, TIFF) make the images, exiftool writes DateTimeOriginal
-// and OffsetTimeOriginal into them.  chronel's times (TZ=UTC, -p) must be
-// exiftool's reading of the same files.  Each test skips, saying why, when
-// a program it needs is missing.
+// and OffsetTimeOriginal into them; ffmpeg writes movies with a creation
+// time.  CR3, RAF, MRW and CRW files, which no Debian program writes, come
+// from the test writer.  chronel's times (TZ=UTC, -p) must be exiftool's
+// reading of the same files.  Each test skips, saying why, when a program
+// it needs is missing.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "cameraFileWriter.h"
 #include "runTool.h"
 
 using namespace testjpeg;
@@ -41,16 +44,16 @@ class ChronelFormats : public ::testing::Test {
     make(exiftool, args);
   }
 
-  // chronel -p and exiftool read the same seconds from each file.
-  void expectExiftoolsTimes(const std::vector<std::string>& names) {
+  // chronel -p and exiftool read the same seconds from each file (from
+  // the tag named, exiftool's name for where chronel reads the time).
+  void expectExiftoolsTimes(const std::vector<std::string>& names, const std::string& tag = "DateTimeOriginal") {
     std::vector<std::string> args = {"-p"};
     args.insert(args.end(), names.begin(), names.end());
     const toolResult r = runTool(CHRONEL, args, {{"TZ=UTC"}, dir.path()});
     std::string expected = "<?php\n";
     for (const std::string& name : names) {
-      const toolResult e = runTool(exiftool, {"-s3", "-d", "%s", "-DateTimeOriginal", name},
-                                   {{"TZ=UTC"}, dir.path()});
-      ASSERT_NE(e.out, "") << "exiftool reads no DateTimeOriginal from " << name;
+      const toolResult e = runTool(exiftool, {"-s3", "-d", "%s", "-" + tag, name}, {{"TZ=UTC"}, dir.path()});
+      ASSERT_NE(e.out, "") << "exiftool reads no " << tag << " from " << name;
       expected += "  $vx_image_times[\"" + name + "\"] = " + e.out.substr(0, e.out.find('\n')) + ";\n";
     }
     EXPECT_EQ(r.out, expected + "?>\n");
@@ -121,6 +124,59 @@ TEST_F(ChronelFormats, TiffInBothByteOrders) {
   ASSERT_EQ(readFile(dir / "le.tif").substr(0, 4), std::string("II*\0", 4));
   ASSERT_EQ(readFile(dir / "be.tif").substr(0, 4), std::string("MM\0*", 4));
   expectExiftoolsTimes({"le.tif", "be.tif"});
+}
+
+// ffmpeg writes the movie header last, or first with +faststart; the
+// creation time is the movie header's (exiftool's CreateDate).
+TEST_F(ChronelFormats, MoviesFromFfmpegWithTheMovieHeaderFirstOrLast) {
+  const std::string ffmpeg = findProgram("ffmpeg");
+  if (ffmpeg.empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  std::vector<std::string> names;
+  for (const std::string& kind : {"mp4", "mov", "3gp"})
+    for (const bool fastStart : {false, true}) {
+      const std::string name = (fastStart ? "first." : "last.") + kind;
+      std::vector<std::string> args = {"-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=128x96:rate=5",
+                                       "-t", "1", "-c:v", "mpeg4", "-metadata",
+                                       "creation_time=2021-06-15T08:30:4" + std::to_string(names.size()) + "Z"};
+      if (fastStart) args.insert(args.end(), {"-movflags", "+faststart"});
+      args.push_back(name);
+      make(ffmpeg, args);
+      names.push_back(name);
+    }
+  expectExiftoolsTimes(names, "CreateDate");
+}
+
+// exiftool writes an iPhone's Keys date with its offset into a MOV: its
+// wall clock is read in the local zone, or with -z at its own offset; the
+// movie header's time (ffmpeg's) is not looked at.
+TEST_F(ChronelFormats, KeysCreationDateFromExiftool) {
+  const std::string ffmpeg = findProgram("ffmpeg");
+  if (ffmpeg.empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  make(ffmpeg, {"-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=128x96:rate=5", "-t", "1", "-c:v",
+                "mpeg4", "-metadata", "creation_time=2021-06-15T08:30:45Z", "a.mov"});
+  make(exiftool, {"-q", "-overwrite_original", "-Keys:CreationDate=2019:02:12 15:27:12+08:00", "a.mov"});
+  const toolResult plain = runTool(CHRONEL, {"a.mov"}, {{"TZ=UTC"}, dir.path()});
+  EXPECT_EQ(plain.out, "Tue Feb 12 15:27:12 2019 a.mov\n");
+  const toolResult camera = runTool(CHRONEL, {"-z", "-p", "a.mov"}, {{"TZ=UTC"}, dir.path()});
+  const toolResult e = runTool(exiftool, {"-s3", "-d", "%s", "-Keys:CreationDate", "a.mov"}, {{"TZ=UTC"}, dir.path()});
+  EXPECT_EQ(camera.out, "<?php\n  $vx_image_times[\"a.mov\"] = " + e.out.substr(0, e.out.find('\n')) + ";\n?>\n");
+  EXPECT_EQ(plain.err + camera.err, "");
+}
+
+// The raw formats, made from their layouts, against exiftool's reading.
+TEST_F(ChronelFormats, CanonFujifilmAndMinoltaRawFiles) {
+  saveBytes(dir / "a.cr3", cr3File(tiffWriter().ascii(dir::ifd0, 0x010F, "Canon").build(),
+                                   cmt2("2021:06:15 08:30:45", "+02:00")));
+  saveBytes(dir / "b.cr3", cr3File(tiffWriter(true).build(), cmt2("2018:03:04 05:06:07", "", true)));
+  saveBytes(dir / "a.raf", rafFile(jpegWriter().photo(tiffWriter(true).dateTimeOriginal("2020:01:02 03:04:05").build()).data()));
+  saveBytes(dir / "a.mrw", mrwFile(tiffWriter(true).dateTimeOriginal("2001:09:08 07:06:05").build()));
+  crwLayout crw;
+  crw.time = 1073296800;
+  saveBytes(dir / "a.crw", crwFile(crw));
+  crw.bigEndian = true;
+  crw.time = 946684799;
+  saveBytes(dir / "b.crw", crwFile(crw));
+  expectExiftoolsTimes({"a.cr3", "b.cr3", "a.raf", "a.mrw", "a.crw", "b.crw"});
 }
 
 // A library of many kinds at once: a line for each photograph, in the

@@ -98,8 +98,18 @@ bytes heifFile(const bytes& tiff, const heifLayout& l) {
 
 bytes pngSignature() { return {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}; }
 
+uint32_t crc32(const bytes& b, size_t from) {
+  uint32_t c = 0xFFFFFFFF;
+  for (size_t i = from; i < b.size(); ++i) {
+    c ^= b[i];
+    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320 ^ (c >> 1) : c >> 1;
+  }
+  return ~c;
+}
+
 bytes pngChunk(const std::string& type, const bytes& data) {
-  return join({be32(uint32_t(data.size())), toBytes(type), data, be32(0)});
+  const bytes chunk = join({be32(uint32_t(data.size())), toBytes(type), data});
+  return join({chunk, be32(crc32(chunk, 4))});
 }
 
 bytes pngFile(const bytes& tiff, bool exifAfterImage) {

@@ -42,8 +42,10 @@ struct heifLayout {
 };
 bytes heifFile(const bytes& tiff, const heifLayout& layout = {});
 
-// PNG: the signature, and a chunk (its CRC is not computed: zero).
+// PNG: the signature, and a chunk with its CRC (of type and data).
 bytes pngSignature();
+// The CRC-32 of PNG and zlib over the bytes of b from `from` on.
+uint32_t crc32(const bytes& b, size_t from = 0);
 bytes pngChunk(const std::string& type, const bytes& data);
 // IHDR, an eXIf chunk before or after the IDAT, IEND.
 bytes pngFile(const bytes& tiff, bool exifAfterImage = false);
