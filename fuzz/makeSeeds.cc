@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets, made with the test writer:
 //   makeSeeds DIR   creates DIR/markers, DIR/exif, DIR/exif_time,
 //                   DIR/flashpix and one folder for each container format:
-//                   heif, tiff, png, webp.
+//                   heif, tiff, png, webp, movie, cr3, raf, mrw, crw.
 // Seeds are small, valid (or typically damaged) inputs that reach every
 // part of the parsers; the fuzzer mutates them from there.
 #include <sys/stat.h>
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "flashpixWriter.h"
+#include "cameraFileWriter.h"
 #include "containerWriter.h"
+#include "flashpixWriter.h"
 #include "jpegWriter.h"
 
 using namespace testjpeg;
@@ -218,6 +219,56 @@ void pngSeeds(const std::string& d) {
   save(d, "after", pngFile(richTiff(false), true));
   save(d, "identifier", pngFile(join({toBytes(std::string("Exif\0\0", 6)), tiff})));
   save(d, "none", join({pngSignature(), pngChunk("IHDR", bytes(13, 1)), pngChunk("IEND", {})}));
+  // Image data in several chunks, and chunks after it: found from the end.
+  bytes many = join({pngSignature(), pngChunk("IHDR", bytes(13, 1))});
+  for (int i = 0; i < 5; ++i) many = join({many, pngChunk("IDAT", bytes(300, static_cast<unsigned char>(i)))});
+  save(d, "tail-exif", join({many, pngChunk("tEXt", toBytes("a\0b")), pngChunk("eXIf", tiff), pngChunk("IEND", {})}));
+  save(d, "tail-none", join({many, pngChunk("tIME", bytes(7, 1)), pngChunk("IEND", {})}));
+}
+
+// Movies: a Keys date or the movie header's time, moov first or last, a
+// 64-bit mdat size, ISO and QuickTime meta boxes, no ftyp.
+void movieSeeds(const std::string& d) {
+  movieLayout l;
+  l.created = movieEpochOffset + 1073296800;
+  save(d, "header-only", movieFile(l));
+  l.keysDate = "2019-02-12T15:27:12+0800";
+  save(d, "keys", movieFile(l));
+  l.moovFirst = false;
+  l.largeMdat = true;
+  l.mvhdVersion = 1;
+  l.isoMeta = true;
+  l.brand = "isom";
+  save(d, "keys-last-64", movieFile(l));
+  l = movieLayout();
+  l.brand = "";
+  l.created = 1;
+  save(d, "no-ftyp", movieFile(l));
+}
+
+void cr3Seeds(const std::string& d) {
+  save(d, "plain", cr3File(tiffWriter().ascii(dir::ifd0, 0x010F, "Canon").build(), cmt2("2021:06:15 08:30:45", "+02:00")));
+  save(d, "rich-be", cr3File(richTiff(true), cmt2("2018:03:04 05:06:07", "", true), richTiff(false), richTiff(true)));
+}
+
+void rafSeeds(const std::string& d) {
+  save(d, "plain", rafFile(jpegWriter().photo(dateOnly(true, "2020:01:02 03:04:05")).data()));
+  save(d, "rich", rafFile(jpegWriter().photo(richTiff(false)).data()));
+}
+
+void mrwSeeds(const std::string& d) {
+  save(d, "plain", mrwFile(dateOnly(true, "2001:09:08 07:06:05")));
+  save(d, "rich", mrwFile(richTiff(false)));
+}
+
+void crwSeeds(const std::string& d) {
+  crwLayout l;
+  l.time = 1073296800;
+  save(d, "le", crwFile(l));
+  l.bigEndian = true;
+  save(d, "be", crwFile(l));
+  l.hasTime = false;
+  save(d, "no-time", crwFile(l));
 }
 
 void webpSeeds(const std::string& d) {
@@ -239,7 +290,8 @@ int main(int argc, char** argv) {
   }
   const std::string root = argv[1];
   for (const char* sub :
-       {"", "/markers", "/exif", "/exif_time", "/flashpix", "/heif", "/tiff", "/png", "/webp"})
+       {"", "/markers", "/exif", "/exif_time", "/flashpix", "/heif", "/tiff", "/png", "/webp", "/movie", "/cr3",
+        "/raf", "/mrw", "/crw"})
     mkdir((root + sub).c_str(), 0755);
   markerSeeds(root + "/markers");
   exifSeeds(root + "/exif");
@@ -249,5 +301,10 @@ int main(int argc, char** argv) {
   tiffSeeds(root + "/tiff");
   pngSeeds(root + "/png");
   webpSeeds(root + "/webp");
+  movieSeeds(root + "/movie");
+  cr3Seeds(root + "/cr3");
+  rafSeeds(root + "/raf");
+  mrwSeeds(root + "/mrw");
+  crwSeeds(root + "/crw");
   return 0;
 }

@@ -10,9 +10,11 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exif.h"
 #include "exifHeader.h"
+#include "fileCaptureTime.h"
 #include "jfif.h"
 #include "jpegWriter.h"
 #include "runTool.h"
@@ -367,6 +369,91 @@ TEST(ExifDateForm, WritesWhatPrintfWrites) {
       formatExifDate(got, v);
       ASSERT_STREQ(got, expected);
     }
+}
+
+// The times movies and CRW files record: what each is read as, in which
+// zone, and the report of each that cannot be read.
+struct recordedVerdict {
+  long long instant = 0;
+  long offset = 0;
+  std::string source, zone, report;
+};
+
+recordedVerdict readRecorded(recordedTime::kind_t kind, const std::string& text, uint64_t seconds,
+                             captureZone zone) {
+  recordedTime r;
+  r.kind = kind;
+  r.text = text;
+  r.seconds = seconds;
+  recordedVerdict v;
+  try {
+    const captureTime t = readRecordedTime(r, zone);
+    v.instant = t.instant;
+    v.offset = t.offset;
+    v.source = t.source;
+    v.zone = t.zone;
+  } catch (const misc_error& e) {
+    v.report = std::string(e.msg1()) + "|" + e.msg2();
+  }
+  return v;
+}
+
+TEST(RecordedTime, KeysDateIsAWallClockWithItsOffset) {
+  zoneGuard berlin("Europe/Berlin");
+  const long long utc = 1549956432;  // 2019-02-12 07:27:12 UTC
+  for (const std::string offset : {"+0800", "+08:00"}) {
+    const recordedVerdict local = readRecorded(recordedTime::creationDate, "2019-02-12T15:27:12" + offset, 0,
+                                               captureZone::local);
+    EXPECT_EQ(local.instant, utc + 8 * 3600 - 3600) << "15:27:12 in Berlin";
+    EXPECT_EQ(local.zone, "TZ");
+    const recordedVerdict camera = readRecorded(recordedTime::creationDate, "2019-02-12T15:27:12" + offset, 0,
+                                                captureZone::camera);
+    EXPECT_EQ(camera.instant, utc);
+    EXPECT_EQ(camera.offset, 8 * 3600);
+    EXPECT_EQ(camera.source, "CreationDate");
+    EXPECT_EQ(camera.zone, "CreationDate");
+  }
+  EXPECT_EQ(readRecorded(recordedTime::creationDate, "2019-02-12T07:27:12Z", 0, captureZone::camera).instant, utc);
+  EXPECT_EQ(readRecorded(recordedTime::creationDate, "2019-02-12T02:27:12-05:00", 0, captureZone::camera).instant,
+            utc);
+  for (const std::string& bad : std::vector<std::string>{"2019-02-12T15:27:12", "2019-02-12 15:27:12+0800", "2019:02:12T15:27:12+0800",
+                                "2019-02-30T15:27:12+0800", "2019-13-12T15:27:12Z", "2019-02-12T24:00:00Z",
+                                "0000-00-00T00:00:00Z", "2019-02-12T15:27:12+08", "2019-02-12T15:27:12+2400",
+                                std::string("2019-02-12T15:27:12Z\0", 21), "2019-2-12T15:27:12Z", ""})
+    EXPECT_EQ(readRecorded(recordedTime::creationDate, bad, 0, captureZone::camera).report,
+              "| has an invalid creation date")
+        << bad;
+}
+
+TEST(RecordedTime, MovieHeaderIsAnInstantInEveryZone) {
+  zoneGuard berlin("Europe/Berlin");
+  for (const captureZone zone : {captureZone::local, captureZone::camera}) {
+    const recordedVerdict v = readRecorded(recordedTime::movieHeader, "", 2082844800ULL + 1073296800, zone);
+    EXPECT_EQ(v.instant, 1073296800);
+    EXPECT_EQ(v.offset, 0);
+    EXPECT_EQ(v.source, "mvhd");
+    EXPECT_EQ(v.zone, "UTC");
+  }
+  EXPECT_EQ(readRecorded(recordedTime::movieHeader, "", 0, captureZone::local).report,
+            "| does not contain a creation time");
+  EXPECT_EQ(readRecorded(recordedTime::movieHeader, "", ~uint64_t(0), captureZone::local).report,
+            " unable to make unix time in|");
+  // 1904 on every build; after 2038 only where time_t has 64 bits.
+  EXPECT_EQ(readRecorded(recordedTime::movieHeader, "", 1, captureZone::local).instant, -2082844799LL);
+  EXPECT_EQ(readRecorded(recordedTime::movieHeader, "", 0xFFFFFFFF, captureZone::local).report,
+            sizeof(time_t) < 8 ? " unable to make unix time in|" : "");
+}
+
+TEST(RecordedTime, CrwTimeStampIsTheCamerasWallClock) {
+  zoneGuard berlin("Europe/Berlin");
+  const recordedVerdict v = readRecorded(recordedTime::timeStamp, "", 1073296800, captureZone::camera);
+  EXPECT_EQ(v.instant, 1073296800 - 3600) << "10:00 in Berlin";
+  EXPECT_EQ(v.source, "TimeStamp");
+  EXPECT_EQ(v.zone, "TZ");
+  EXPECT_EQ(readRecorded(recordedTime::timeStamp, "", 0, captureZone::local).report,
+            "| does not contain a creation time");
+  EXPECT_EQ(readRecorded(recordedTime::none, "", 0, captureZone::local).report,
+            "| does not contain a creation time");
 }
 
 }  // namespace
