@@ -15,14 +15,11 @@ namespace containers {
 
 // Each format: true when the first bytes of the file (up to 16, fewer in a
 // shorter file) are its signature, and its locate function.
-bool isIsoBmff(const byteReader& head);
-exifLocation locateInIsoBmff(fileImage& image);
-bool isTiff(const byteReader& head);
-exifLocation locateInTiff(fileImage& image);
-bool isPng(const byteReader& head);
-exifLocation locateInPng(fileImage& image);
-bool isWebp(const byteReader& head);
-exifLocation locateInWebp(fileImage& image);
+#define ORVANE_FORMAT(name, stem, file)    \
+  bool is##stem(const byteReader& head); \
+  exifLocation locateIn##stem(fileImage& image);
+#include "formats.def"
+#undef ORVANE_FORMAT
 
 // " at offset N".
 std::string atOffset(uint64_t pos);

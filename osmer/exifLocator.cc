@@ -73,10 +73,9 @@ struct format {
 constexpr size_t headSize = 16;
 
 const format formats[] = {
-    {containers::isIsoBmff, containers::locateInIsoBmff},
-    {containers::isTiff, containers::locateInTiff},
-    {containers::isPng, containers::locateInPng},
-    {containers::isWebp, containers::locateInWebp},
+#define ORVANE_FORMAT(name, stem, file) {containers::is##stem, containers::locateIn##stem},
+#include "formats.def"
+#undef ORVANE_FORMAT
 };
 
 }  // namespace

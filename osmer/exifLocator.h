@@ -7,7 +7,7 @@
 //   - PNG: the eXIf chunk (pngFile.cc),
 //   - WebP: the EXIF chunk of an extended RIFF file (webpFile.cc).
 // Each format is one file with a test of the first bytes and a locate
-// function; the table in exifLocator.cc lists them.  A JPEG file is not
+// function, and one line of the table in formats.def.  A JPEG file is not
 // looked at here: exifHeader reads JPEG files by their marker walk.
 //
 // Only box, chunk and directory headers are read, through readers over the
@@ -27,7 +27,12 @@
 
 // The containers the locator reads.  unknown: the first bytes are none of
 // them (the caller decides what such a file is).
-enum class exifFormat { unknown, heif, tiff, png, webp };
+enum class exifFormat {
+  unknown,
+#define ORVANE_FORMAT(name, stem, file) name,
+#include "formats.def"
+#undef ORVANE_FORMAT
+};
 
 // A span of the file's bytes.
 struct filePiece {
