@@ -59,6 +59,8 @@ class byteReader {
       : br_data(data), br_size(size), br_source(source), br_origin(origin) {}
 
   size_t size() const { return br_size; }
+  // The file position of the span's first byte (0 over plain memory).
+  size_t origin() const { return br_origin; }
   // True over a file image whose bytes are read as they are first looked at.
   bool loadsOnDemand() const { return br_source != nullptr; }
   bool bigEndian() const { return br_big; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "byteReader.h"
+#include "chunkWalker.h"
 #include "exceptions.h"
 #include "exifLocator.h"
 #include "fileImage.h"
@@ -15,14 +16,11 @@ namespace containers {
 
 // Each format: true when the first bytes of the file (up to 16, fewer in a
 // shorter file) are its signature, and its locate function.
-bool isIsoBmff(const byteReader& head);
-exifLocation locateInIsoBmff(fileImage& image);
-bool isTiff(const byteReader& head);
-exifLocation locateInTiff(fileImage& image);
-bool isPng(const byteReader& head);
-exifLocation locateInPng(fileImage& image);
-bool isWebp(const byteReader& head);
-exifLocation locateInWebp(fileImage& image);
+#define ORVANE_FORMAT(name, stem, file)    \
+  bool is##stem(const byteReader& head); \
+  exifLocation locateIn##stem(fileImage& image);
+#include "formats.def"
+#undef ORVANE_FORMAT
 
 // " at offset N".
 std::string atOffset(uint64_t pos);
@@ -43,6 +41,23 @@ exifLocation foundAt(exifFormat format, uint64_t offset, uint64_t length);
 // data, less EXIF's APP1 identifier where a writer put one before the TIFF
 // header.
 exifLocation foundInChunk(exifFormat format, const byteReader& file, uint64_t data, uint64_t size);
+
+// A recognised file whose walk met damage.
+exifLocation failedWith(exifFormat format, const misc_error& damage);
+
+// The kinds of ISO base media file, which isoMedia.cc tells apart by their
+// boxes: the Exif item of a HEIF file's top-level meta box (isoBoxes.cc),
+// the EXIF structure in a CR3 file's moov box (cr3File.cc), the time a
+// movie's moov box records (movieFile.cc).  top: the walk of the file's
+// top level that found moov.
+exifLocation locateHeifItem(fileImage& image);
+exifLocation locateInCr3(const chunkWalker& top, const chunk& moov);
+exifLocation locateInMovie(const chunkWalker& top, const chunk& moov);
+
+// PNG: where the chunks after the image data begin, found from the end of
+// the file without reading the image data (pngTail.cc).  False when they
+// cannot be found that way.
+bool chunksAfterImageData(const byteReader& file, uint64_t firstImageData, uint64_t& after);
 
 }  // namespace containers
 

@@ -44,6 +44,13 @@ exifLocation noExif(exifFormat format) {
   return l;
 }
 
+exifLocation failedWith(exifFormat format, const misc_error& damage) {
+  exifLocation l;
+  l.format = format;
+  l.damage = damage;
+  return l;
+}
+
 exifLocation foundAt(exifFormat format, uint64_t offset, uint64_t length) {
   exifLocation l;
   l.format = format;
@@ -73,10 +80,9 @@ struct format {
 constexpr size_t headSize = 16;
 
 const format formats[] = {
-    {containers::isIsoBmff, containers::locateInIsoBmff},
-    {containers::isTiff, containers::locateInTiff},
-    {containers::isPng, containers::locateInPng},
-    {containers::isWebp, containers::locateInWebp},
+#define ORVANE_FORMAT(name, stem, file) {containers::is##stem, containers::locateIn##stem},
+#include "formats.def"
+#undef ORVANE_FORMAT
 };
 
 }  // namespace

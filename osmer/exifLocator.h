@@ -2,9 +2,9 @@
 // or the capture time that a file records outside EXIF data.
 //
 // The container is told by the file's first bytes, never by its name:
-//   - ISO base media files (HEIC/HEIF, AVIF, ...): the item of type Exif of
-//     the top-level meta box (isoBoxes.cc); without one, a Canon CR3 file
-//     (cr3File.cc) or a movie (movieFile.cc) by what its moov box holds,
+//   - ISO base media files (isoMedia.cc): HEIC/HEIF, AVIF, ...: the item of
+//     type Exif of the top-level meta box (isoBoxes.cc); without one, a
+//     Canon CR3 file (cr3File.cc) or a movie (movieFile.cc) by their moov box,
 //   - Canon CRW: the TimeStamp record of its heap (crwFile.cc),
 //   - Fujifilm RAF: the EXIF segment of its embedded JPEG (rafFile.cc),
 //   - Minolta MRW: its TTW block (mrwFile.cc),
@@ -12,7 +12,7 @@
 //   - PNG: the eXIf chunk (pngFile.cc),
 //   - WebP: the EXIF chunk of an extended RIFF file (webpFile.cc).
 // Each format is one file with a test of the first bytes and a locate
-// function; the table in exifLocator.cc lists them.  A JPEG file is not
+// function, and one line of the table in formats.def.  A JPEG file is not
 // looked at here: exifHeader reads JPEG files by their marker walk.
 //
 // Only box, chunk and directory headers are read, through readers over the
@@ -33,7 +33,16 @@
 
 // The containers the locator reads.  unknown: the first bytes are none of
 // them (the caller decides what such a file is).
-enum class exifFormat { unknown, heif, tiff, png, webp, movie, cr3, raf, mrw, crw };
+enum class exifFormat {
+  unknown,
+#define ORVANE_FORMAT(name, stem, file) name,
+#include "formats.def"
+#undef ORVANE_FORMAT
+  // The kinds of ISO base media file that the heif line tells apart by
+  // their boxes: a Canon CR3 file, and a movie.
+  cr3,
+  movie,
+};
 
 // A span of the file's bytes.
 struct filePiece {

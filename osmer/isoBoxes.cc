@@ -328,8 +328,6 @@ exifLocation isoFile::blockOf(const item& it, uint32_t id) {
 
 }  // namespace
 
-bool isIsoBmff(const byteReader& head) { return head.startsWith(4, "ftyp", 4); }
-
-exifLocation locateInIsoBmff(fileImage& image) { return isoFile(image).locate(); }
+exifLocation locateHeifItem(fileImage& image) { return isoFile(image).locate(); }
 
 }  // namespace containers

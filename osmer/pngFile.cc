@@ -5,7 +5,9 @@
 // to eXIf or IEND; chunk data is never read, CRCs are not checked.  The walk
 // has no count of its own to cap: every chunk takes at least 12 bytes of the
 // file, so its steps are bounded by the file's size and each reads one
-// header.  (An eXIf after many image data chunks costs a page per chunk.)
+// header.  At the first image data chunk the walk goes on after the image
+// data where the chunks that follow it can be found from the end of the
+// file (pngTail.cc); the image data chunks are then never read.
 #include "containerFormats.h"
 
 namespace containers {
@@ -13,7 +15,7 @@ namespace containers {
 namespace {
 
 const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr uint32_t eXIf = 0x65584966, IEND = 0x49454E44;
+constexpr uint32_t eXIf = 0x65584966, IEND = 0x49454E44, IDAT = 0x49444154;
 constexpr uint32_t largestLength = 0x7FFFFFFF;  // PNG's limit on a chunk's length
 const char* const container = "PNG file";
 
@@ -32,6 +34,7 @@ bool isPng(const byteReader& head) { return head.startsWith(0, signature, sizeof
 exifLocation locateInPng(fileImage& image) {
   const byteReader file = image.reader();
   const exifFormat png = exifFormat::png;
+  bool imageData = false;
   for (uint64_t at = sizeof signature;;) {
     uint32_t length = 0, type = 0;
     if (!file.has(at, 8)) {
@@ -50,6 +53,13 @@ exifLocation locateInPng(fileImage& image) {
     if (type == IEND) return noExif(png);
     if (end > file.size()) return truncated(png, chunk + " runs past the end of the file");
     if (type == eXIf) return foundInChunk(png, file, at + 8, length);
+    uint64_t after = 0;
+    if (type == IDAT && !imageData && chunksAfterImageData(file, at, after)) {
+      imageData = true;
+      at = after;
+      continue;
+    }
+    imageData = imageData || type == IDAT;
     at = end;
   }
 }

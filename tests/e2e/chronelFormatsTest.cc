@@ -132,7 +132,7 @@ TEST_F(ChronelFormats, MoviesFromFfmpegWithTheMovieHeaderFirstOrLast) {
   const std::string ffmpeg = findProgram("ffmpeg");
   if (ffmpeg.empty()) GTEST_SKIP() << "ffmpeg is not installed";
   std::vector<std::string> names;
-  for (const std::string& kind : {"mp4", "mov", "3gp"})
+  for (const std::string kind : {"mp4", "mov", "3gp"})
     for (const bool fastStart : {false, true}) {
       const std::string name = (fastStart ? "first." : "last.") + kind;
       std::vector<std::string> args = {"-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=128x96:rate=5",
