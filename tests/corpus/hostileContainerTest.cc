@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cameraFileWriter.h"
 #include "containerWriter.h"
 #include "jpegWriter.h"
 #include "runTool.h"
@@ -50,6 +51,81 @@ struct hostile {
   bytes content;
   std::string report;  // what follows "chronel: NAME"
 };
+
+// A movie of ftyp (20 bytes) and a moov box (at 20, its children from 28)
+// holding mvhd (108 bytes) and then these boxes.
+bytes movieWith(const bytes& moovChildren, uint64_t created = 0) {
+  return join({isoBox("ftyp", join({toBytes("qt  "), be32(0x200), toBytes("qt  ")})),
+               isoBox("moov", join({movieHeader(0, created), moovChildren}))});
+}
+
+// A keys and ilst pair in a QuickTime meta box; the meta box at 136, its
+// hdlr at 144 (33 bytes), keys at 177.
+bytes keysAndValue(const bytes& keysPayload, uint32_t index, const std::string& value) {
+  const bytes hdlr = isoFullBox("hdlr", 0, join({be32(0), toBytes("mdta"), bytes(12, 0), {0}}));
+  const bytes data = isoBox("data", join({be32(1), be32(0), toBytes(value)}));
+  return isoBox("meta", join({hdlr, isoFullBox("keys", 0, keysPayload),
+                              isoBox("ilst", join({be32(uint32_t(8 + data.size())), be32(index), data}))}));
+}
+
+bytes oneKey(uint32_t count = 1) {
+  const std::string key = "com.apple.quicktime.creationdate";
+  return join({be32(count), be32(uint32_t(8 + key.size())), toBytes("mdta"), toBytes(key)});
+}
+
+std::vector<hostile> damagedCameraFiles() {
+  const bytes tiff = tiffWriter().dateTimeOriginal("2021:06:15 08:30:45").build();
+  movieLayout last;
+  last.moovFirst = false;
+  last.largeMdat = true;
+  last.created = movieEpochOffset + 1;
+  bytes mdatPastEnd = movieFile(last);
+  mdatPastEnd[28] = 0x7F;  // mdat's 64-bit size: far past the end
+  bytes cmtOutside = cmt2("2021:06:15 08:30:45");
+  cmtOutside[4] = 0xF0;  // IFD0 at 240, past CMT2's 52 bytes
+  crwLayout noTime;
+  noTime.hasTime = false;
+  crwLayout zero;
+  zero.time = 0;
+  bytes selfTable = crwFile(zero);
+  selfTable[selfTable.size() - 4] = uint8_t(selfTable.size() - 26 - 4);  // the root table is its own offset field
+  bytes rafPast = rafFile(jpegWriter().photo(tiff).data());
+  rafPast[84] = 0x7F;
+  return {
+      {"mdat-past-end.mov", mdatPastEnd, " is truncated: the mdat box at offset 20 runs past the end of the file."},
+      {"zero-time.mov", movieWith({}), " does not contain a creation time."},
+      {"no-moov.mov", join({isoBox("ftyp", toBytes("qt  ")), isoBox("mdat", bytes(40, 1))}), " has no EXIF data."},
+      {"box-past-moov.mov", movieWith(join({be32(1), toBytes("trak"), be64(1000)})),
+       " has a damaged movie: the trak box at offset 136 runs past its parent."},
+      {"short-mvhd.mov", join({isoBox("ftyp", toBytes("qt  ")), isoBox("moov", isoBox("mvhd", {0, 0, 0, 0, 1}))}),
+       " has a damaged movie: the mvhd box at offset 20 is too short for its fields."},
+      {"million-keys.mov",
+       movieWith(keysAndValue(join({be32(1000000), be32(13), toBytes("mdtaother")}), 1, "2019-02-12T15:27:12+0800")),
+       " has a damaged movie: the keys box at offset 177 ends inside its table."},
+      {"key-size.mov", movieWith(keysAndValue(join({be32(1), be32(3), toBytes("mdta")}), 1, "x")),
+       " has a damaged movie: the key at offset 193 declares a size of 3."},
+      {"index-past-keys.mov", movieWith(keysAndValue(oneKey(), 2, "2019-02-12T15:27:12+0800")),
+       " does not contain a creation time."},
+      {"bad-date.mov", movieWith(keysAndValue(oneKey(), 1, "2019-02-12T15:27:12 +0800"), movieEpochOffset + 1),
+       " has an invalid creation date."},
+      {"no-cmt2.cr3",
+       [&] {
+         bytes b = cr3File(tiff, tiff);
+         for (size_t i = 0; i + 4 <= b.size(); ++i)
+           if (b[i] == 'C' && b[i + 1] == 'M' && b[i + 2] == 'T' && b[i + 3] == '2') b[i + 3] = '9';
+         return b;
+       }(),
+       " has no EXIF data."},
+      {"cmt-outside.cr3", cr3File(tiff, cmtOutside),
+       " has a damaged EXIF block: IFD0 lies outside the block at offset 178."},
+      {"offset-past-end.raf", rafPast, " is truncated: the embedded JPEG at offset 2130706592 runs past the end of the file."},
+      {"no-soi.raf", rafFile(bytes(40, 0x20)), " has a damaged RAF file: the embedded JPEG at offset 160 does not begin with SOI."},
+      {"cut.mrw", cut(mrwFile(tiff), 60), " is truncated: the MRW header blocks at offset 8 run past the end of the file."},
+      {"no-time.crw", crwFile(noTime), " does not contain a creation time."},
+      {"zero-time.crw", crwFile(zero), " does not contain a creation time."},
+      {"self-table.crw", selfTable, " has a damaged CRW file: the heap at offset 26 has a record table at offset 172 that runs past the heap."},
+  };
+}
 
 std::vector<hostile> damagedContainers() {
   const bytes exifItem = join({be32(6), toBytes(std::string("Exif\0\0", 6)), dateBlock()});
@@ -133,6 +209,7 @@ std::vector<hostile> damagedContainers() {
       {"ifd0-outside.tif", {'I', 'I', 42, 0, 0xE8, 3, 0, 0},
        " has a damaged EXIF block: IFD0 lies outside the block at offset 4."},
   };
+  for (const hostile& m : damagedCameraFiles()) h.push_back(m);
   return h;
 }
 

@@ -3,15 +3,20 @@
 // formats' TIFF headers, and how little of a large file is read.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cameraFileWriter.h"
 #include "containerWriter.h"
 #include "exceptions.h"
 #include "exif.h"
 #include "exifHeader.h"
+#include "fileCaptureTime.h"
 #include "jfif.h"
 #include "jpegWriter.h"
 #include "runTool.h"
@@ -183,6 +188,77 @@ TEST_F(ExifLocator, ReadsTheHeadersAndTheBlockOnly) {
     EXPECT_EQ(f.dateText(), date);
     EXPECT_LE(f.j.image().bytesRead(), 16u * 1024);
   }
+}
+
+// The capture time as chronel reads it from any file, in UTC, or the
+// report's texts.
+std::string timeOf(located& f) {
+  try {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const time_t t = fileCaptureTime(f.h, captureZone::local).instant;
+    char text[32];
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &tm);
+    return text;
+  } catch (const misc_error& m) {
+    return std::string(m.msg1()) + "|" + m.msg2();
+  }
+}
+
+// A movie's media data and its tracks' sample tables are passed by their
+// sizes, wherever moov lies; a PNG's image data chunks are not read at all.
+TEST_F(ExifLocator, MovieMediaAndPngImageDataAreNotRead) {
+  const bytes trak = isoBox("trak", bytes(200 * 1024, 0x74));
+  for (const bool moovFirst : {true, false}) {
+    SCOPED_TRACE(moovFirst ? "moov first" : "moov last");
+    movieLayout l;
+    l.moovFirst = moovFirst;
+    l.mdatBytes = 8 << 20;
+    l.keysDate = "2019-02-12T15:27:12Z";
+    bytes movie = movieFile(l);
+    // The sample tables of a long movie before the movie header.
+    const size_t moovAt = moovFirst ? 20 : movie.size() - (movie.size() - 20 - 8 - l.mdatBytes);
+    movie.insert(movie.begin() + long(moovAt + 8), trak.begin(), trak.end());
+    const uint32_t moovSize = uint32_t(movie.size() - moovAt - (moovFirst ? 8 + l.mdatBytes : 0));
+    for (int i = 0; i < 4; ++i) movie[moovAt + i] = uint8_t(moovSize >> (24 - 8 * i));
+    located f(save("x.mov", movie));
+    EXPECT_EQ(f.h.format(), exifFormat::movie);
+    EXPECT_EQ(timeOf(f), "2019:02:12 15:27:12");
+    EXPECT_LE(f.j.image().bytesRead(), 64u * 1024);
+  }
+  // 82 image data chunks of 8 KB, as libpng writes a 666 KB screenshot.
+  bytes idats;
+  for (int i = 0; i < 82; ++i) idats = join({idats, pngChunk("IDAT", bytes(i < 81 ? 8192 : 2000, uint8_t(i)))});
+  const bytes head = join({pngSignature(), pngChunk("IHDR", bytes(13, 1)), pngChunk("sRGB", {0})});
+  located plain(save("plain.png", join({head, idats, pngChunk("tIME", bytes(7, 1)), pngChunk("IEND", {})})));
+  EXPECT_EQ(timeOf(plain), "| has no EXIF data");
+  EXPECT_LE(plain.j.image().bytesRead(), 16u * 1024);
+  located after(save("after.png", join({head, idats, pngChunk("eXIf", dateBlock()), pngChunk("IEND", {})})));
+  EXPECT_EQ(timeOf(after), date);
+  EXPECT_LE(after.j.image().bytesRead(), 32u * 1024);
+}
+
+// moov after a media data box of 5 GB (a 64-bit size, in a sparse file).
+TEST_F(ExifLocator, AMovieHeaderAfterFiveGigabytesOfMediaData) {
+  if (sizeof(size_t) < 8) GTEST_SKIP() << "a 5 GB file is refused by 32-bit builds";
+  movieLayout l;
+  l.created = movieEpochOffset + 1073296800;
+  const bytes moov = isoBox("moov", movieHeader(0, l.created));
+  const uint64_t media = 5ULL << 30;
+  const bytes head = join({isoBox("ftyp", join({toBytes("mp42"), be32(0), toBytes("mp42")})), be32(1), toBytes("mdat"),
+                           be64(media + 16)});
+  const std::string path = dir / "big.mp4";
+  saveBytes(path, head);
+  const int fd = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const bool written = pwrite(fd, moov.data(), moov.size(), off_t(head.size() + media)) == ssize_t(moov.size());
+  close(fd);
+  if (!written) GTEST_SKIP() << "no 5 GB sparse file here";
+  located f(path);
+  EXPECT_EQ(timeOf(f), "2004:01:05 10:00:00");
+  EXPECT_LE(f.j.image().bytesRead(), 16u * 1024);
 }
 
 }  // namespace
