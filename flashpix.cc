@@ -75,8 +75,7 @@ bool isRiffWave(const unsigned char* head) {
   return std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
 }
 
-void flashpixReader::add(const jfif_marker& app2) {
-  const byteReader payload(app2.payload(), app2.payloadSize());
+void flashpixReader::add(const byteReader& payload) {
   uint8_t version = 0, type = 0;
   if (!payload.startsWith(0, "FPXR", 5) || !payload.u8At(versionAt, version) || version != 0 ||
       !payload.u8At(typeAt, type))
@@ -181,7 +180,7 @@ fpxClip findFlashPixClip(jfif& file) {
   file.rewind();
   try {
     jfif_marker m;
-    while ((m = file.nextMarker(jfif_marker::jm_app2)) != jfif_marker::null) reader.add(m);
+    while ((m = file.nextMarker(jfif_marker::jm_app2)) != jfif_marker::null) reader.add(file.segment(m));
   } catch (const misc_error& e) {
     damage = e;
   }

@@ -63,8 +63,9 @@ struct fpxClip {
 // of the clip's stream.
 class flashpixReader {
  public:
-  // One APP2 segment (any: those that are no FPXR segment are passed over).
-  void add(const jfif_marker& app2);
+  // The payload of one APP2 segment (jfif::segment; any: those that are no
+  // FPXR segment are passed over).
+  void add(const byteReader& payload);
   // The clip from the segments added, or why there is none.
   fpxClip finish();
 

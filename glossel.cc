@@ -10,8 +10,11 @@ namespace {
 // stored (NUL bytes and line breaks included).  A segment too short to have
 // text (a length field below 2, which the marker scanner already reports as
 // damage) prints nothing: no byte outside the segment is ever read.
-void printComment(const jfif_marker& m) {
-  stdoutLines().content(m.payload(), m.payloadSize()).endLine();
+void printComment(jfif& file, const jfif_marker& m) {
+  const byteReader text = file.segment(m);
+  const unsigned char* bytes = nullptr;
+  text.viewAt(0, text.size(), bytes);
+  stdoutLines().content(bytes, text.size()).endLine();
 }
 
 void printComments(const char* name) {
@@ -25,7 +28,7 @@ void printComments(const char* name) {
   stdoutLines().name(test.name()).text(":").endLine();
   test.rewind();
   jfif_marker m;
-  while ((m = test.nextMarker(jfif_marker::jm_com)) != jfif_marker::null) printComment(m);
+  while ((m = test.nextMarker(jfif_marker::jm_com)) != jfif_marker::null) printComment(test, m);
 }
 
 }  // namespace

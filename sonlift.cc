@@ -45,8 +45,8 @@ constexpr uint32_t laterAudioSkip = 17;
 // What an APP2 segment that is no audio holds, from the identifier that
 // follows its length field: the kinds cameras write by name, another
 // printable identifier quoted, else unknown data.
-string segmentKind(const jfif_marker& m) {
-  const byteReader r(m.payload(), m.payloadSize());
+string segmentKind(jfif& file, const jfif_marker& m) {
+  const byteReader r = file.segment(m);
   // Up to 15 printable characters, ended by a NUL or the segment's end.
   string id;
   for (uint64_t pos = 0;; ++pos) {
@@ -60,9 +60,9 @@ string segmentKind(const jfif_marker& m) {
   return "\"" + id + "\" data";
 }
 
-misc_error noAudio(const jfif_marker& first) {
+misc_error noAudio(jfif& file, const jfif_marker& first) {
   const string text =
-      " holds no audio: its fifth APP2 segment is " + segmentKind(first) + ", not a RIFF stream";
+      " holds no audio: its fifth APP2 segment is " + segmentKind(file, first) + ", not a RIFF stream";
   return misc_error("", text.c_str());
 }
 
@@ -129,8 +129,9 @@ void extractAudio(jfif& jfif_file) {
     if (app2count == 5) first = m;
     const uint32_t skip = app2count == 5 ? firstAudioSkip : laterAudioSkip;
     if (m.len() <= skip) continue;  // too short: no audio
-    const unsigned char* audio = m.data() + skip;
     const size_t n = m.len() - skip;
+    const unsigned char* audio = nullptr;
+    jfif_file.segment(m).viewAt(skip - jfif_marker::headerSize, n, audio);
     if (riff) {
       out.write(audio, n);
       continue;
@@ -140,7 +141,7 @@ void extractAudio(jfif& jfif_file) {
     std::memcpy(head + headBytes, audio, take);
     headBytes += take;
     if (headBytes < riffHeaderSize) continue;
-    if (!isRiffWave(head)) return extractFlashPix(jfif_file, noAudio(first));
+    if (!isRiffWave(head)) return extractFlashPix(jfif_file, noAudio(jfif_file, first));
     riff = true;
     startClip(jfif_file, out);
     for (const auto& h : held) out.write(h.first, h.second);
@@ -148,7 +149,7 @@ void extractAudio(jfif& jfif_file) {
   }
   if (!riff) {
     std::optional<misc_error> none;
-    if (app2count >= 5) none = noAudio(first);
+    if (app2count >= 5) none = noAudio(jfif_file, first);
     return extractFlashPix(jfif_file, none);
   }
   if (out.created()) out.keep();

@@ -17,7 +17,9 @@
 
 // Bytes that are brought in on demand, a page at a time.  Whether a page is
 // already there is looked up inline (one bit each); only a missing page
-// costs a call.
+// costs a call.  The page map is the one record of what is loaded: readers
+// keep none of their own, so a page the image lets go is read again when a
+// reader looks at it.
 class byteSource {
  public:
   static constexpr unsigned pageShift = 12;
@@ -31,7 +33,7 @@ class byteSource {
     if (pos <= bs_size && n <= bs_size - pos) {
       if (bs_complete) return;
       const size_t first = pos >> pageShift, last = (pos + n - 1) >> pageShift;
-      if (last - first <= 1 && present(first) && present(last)) return;
+      if (last - first <= 1 ? present(first) && present(last) : allPresent(first, last)) return;
     }
     loadMissing(pos, n);
   }
@@ -42,6 +44,16 @@ class byteSource {
   byteSource() = default;
   ~byteSource() = default;
   bool present(size_t page) const { return bs_pages[page >> 6] >> (page & 63) & 1u; }
+  // Whether pages first to last are all loaded: a word of the map at a time.
+  bool allPresent(size_t first, size_t last) const {
+    for (size_t word = first >> 6; word <= last >> 6; ++word) {
+      uint64_t want = ~uint64_t(0);
+      if (word == first >> 6) want &= ~uint64_t(0) << (first & 63);
+      if (word == last >> 6) want &= ~uint64_t(0) >> (63 - (last & 63));
+      if ((bs_pages[word] & want) != want) return false;
+    }
+    return true;
+  }
   virtual void loadMissing(size_t pos, size_t n) = 0;
 
   const uint64_t* bs_pages = nullptr;  // one bit per page, set when it is loaded
@@ -116,7 +128,6 @@ class byteReader {
     out.br_data = br_data + pos;
     out.br_size = static_cast<size_t>(n);
     out.br_origin = br_origin + static_cast<size_t>(pos);
-    out.br_readyFrom = out.br_readyTo = 0;
     return true;
   }
 
@@ -125,29 +136,15 @@ class byteReader {
   // when they do not lie inside the span.
   const unsigned char* at(uint64_t pos, uint64_t n) const {
     if (!has(pos, n)) return nullptr;
-    if (br_source && n && (pos < br_readyFrom || pos + n > br_readyTo)) load(pos, n);
+    if (br_source && n) br_source->load(br_origin + static_cast<size_t>(pos), static_cast<size_t>(n));
     return br_data + pos;
-  }
-  // Has the source load the n bytes at pos, and notes the pages they lie
-  // in (as far as the file goes) as loaded: reads inside them (a
-  // directory's entries, one after the other) then cost two comparisons.
-  void load(uint64_t pos, uint64_t n) const {
-    const size_t from = br_origin + static_cast<size_t>(pos);
-    br_source->load(from, static_cast<size_t>(n));
-    const size_t first = from >> byteSource::pageShift << byteSource::pageShift;
-    size_t end = (((from + static_cast<size_t>(n) - 1) >> byteSource::pageShift) + 1)
-                 << byteSource::pageShift;
-    if (end > br_source->knownSize()) end = br_source->knownSize();
-    br_readyFrom = first > br_origin ? first - br_origin : 0;
-    br_readyTo = end - br_origin;
   }
 
   const unsigned char* br_data = nullptr;
   size_t br_size = 0;
   bool br_big = true;
   byteSource* br_source = nullptr;
-  size_t br_origin = 0;  // position of br_data in the source
-  mutable size_t br_readyFrom = 0, br_readyTo = 0;  // known to be loaded
+  size_t br_origin = 0;  // position of br_data in the source (or in the memory it is part of)
 };
 
 #endif

@@ -8,6 +8,7 @@
 
 #include "byteReader.h"
 #include "chunkWalker.h"
+#include "damageText.h"
 #include "exceptions.h"
 #include "exifLocator.h"
 #include "fileImage.h"
@@ -22,17 +23,14 @@ namespace containers {
 #include "formats.def"
 #undef ORVANE_FORMAT
 
-// " at offset N".
-std::string atOffset(uint64_t pos);
-// A four-character code as text: its characters without trailing blanks
-// when they are printable ASCII, else its value in hexadecimal.
-std::string fourcc(uint32_t code);
+using damageText::atOffset;
 
 // The location of a file that offers no block, for the reasons below: the
 // report line's texts " is truncated: WHAT" and " has a damaged CONTAINER:
-// WHAT", as the rest of the library words them.
+// WHAT" (damageText.h), or the damage a walk met.
 exifLocation truncated(exifFormat format, const std::string& what);
 exifLocation damaged(exifFormat format, const char* container, const std::string& what);
+exifLocation failed(exifFormat format, misc_error damage);
 // A recognised file without EXIF data.
 exifLocation noExif(exifFormat format);
 // A block of one span.
@@ -41,9 +39,6 @@ exifLocation foundAt(exifFormat format, uint64_t offset, uint64_t length);
 // data, less EXIF's APP1 identifier where a writer put one before the TIFF
 // header.
 exifLocation foundInChunk(exifFormat format, const byteReader& file, uint64_t data, uint64_t size);
-
-// A recognised file whose walk met damage.
-exifLocation failedWith(exifFormat format, const misc_error& damage);
 
 // The kinds of ISO base media file, which isoMedia.cc tells apart by their
 // boxes: the Exif item of a HEIF file's top-level meta box (isoBoxes.cc),

@@ -11,7 +11,7 @@ namespace containers {
 
 namespace {
 
-constexpr uint32_t uuidType = ::fourcc("uuid"), cmt2 = ::fourcc("CMT2");
+constexpr uint32_t uuidType = fourcc("uuid"), cmt2 = fourcc("CMT2");
 const unsigned char canonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
                                      0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
 
@@ -25,10 +25,10 @@ exifLocation locateInCr3(const chunkWalker& top, const chunk& moov) {
     chunkWalker structures = children.children(c);
     for (const chunk& s : structures)
       if (s.type == cmt2) return foundAt(cr3, s.data, s.size);
-    if (structures.damage()) return failedWith(cr3, *structures.damage());
+    if (structures.damage()) return failed(cr3, *structures.damage());
     return noExif(cr3);
   }
-  if (children.damage()) return failedWith(cr3, *children.damage());
+  if (children.damage()) return failed(cr3, *children.damage());
   return noExif(cr3);
 }
 

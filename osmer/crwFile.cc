@@ -88,19 +88,19 @@ exifLocation locateInCrw(fileImage& image) {
   cursor header(file, 2);
   const uint32_t headerLength = header.u32();
   if (headerLength < 14 || headerLength > file.size())
-    return failedWith(crw, damageText::damagedIn(container, "the header declares a length of " +
+    return failed(crw, damageText::damagedIn(container, "the header declares a length of " +
                                                                 std::to_string(headerLength)));
   std::optional<misc_error> damage;
   record props, stamp;
   if (!findRecord(file, headerLength, file.size() - headerLength, imageProps, props, damage) ||
       (props.found && !findRecord(file, props.data, props.size, timeStamp, stamp, damage)))
-    return failedWith(crw, *damage);
+    return failed(crw, *damage);
   exifLocation l = noExif(crw);
   if (!stamp.found) return l;
   cursor value(file, stamp.data);
   const uint32_t seconds = value.u32();
   if (!value || stamp.size < 4)
-    return failedWith(crw, damageText::damagedIn(container, "the TimeStamp record" + damageText::atOffset(stamp.data) +
+    return failed(crw, damageText::damagedIn(container, "the TimeStamp record" + damageText::atOffset(stamp.data) +
                                                                 " is too short for its value"));
   l.time.kind = recordedTime::timeStamp;
   l.time.seconds = seconds;

@@ -1,24 +1,20 @@
 #include "exif.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <string>
 
+#include "damageText.h"
 #include "exceptions.h"
 #include "fieldKinds.h"
 #include "numericFields.h"
+#include "tiff.h"
 
 namespace {
 
-constexpr uint16_t littleEndianMark = 0x4949;  // "II"
-constexpr uint16_t bigEndianMark = 0x4D4D;     // "MM"
-constexpr uint64_t entrySize = 12;
-
-constexpr uint32_t tiffHeaderSize = 8;
-
+// A directory's offset is stored as SHORT, LONG or IFD (writers differ).
 bool isPointer(const entry& e) {
-  return (e.type() == tiff_long || e.type() == tiff_ifd) && e.count() >= 1;
+  return (e.type() == tiff_short || e.type() == tiff_long || e.type() == tiff_ifd) && e.count() >= 1;
 }
 
 }  // namespace
@@ -32,9 +28,9 @@ exif::exif(exifHeader& header) : et_header(header) {
   byteReader block = header.block();
   uint16_t order = 0;
   block.u16At(0, order);
-  if (order != littleEndianMark && order != bigEndianMark)
+  if (order != tiff::littleEndianMark && order != tiff::bigEndianMark)
     damaged("no TIFF byte-order mark", 0);
-  block.setBigEndian(order == bigEndianMark);
+  block.setBigEndian(order == tiff::bigEndianMark);
   uint16_t magic = 0;
   if (!block.u16At(2, magic) || magic != header.tiffMagic() || !block.u32At(4, et_ifd0))
     damaged("no TIFF header", 0);
@@ -57,10 +53,7 @@ void exif::missingLibrary(const char* library) {
 }
 
 void exif::damaged(const char* what, uint64_t at) const {
-  char text[160];
-  std::snprintf(text, sizeof text, " has a damaged EXIF block: %s at offset %llu", what,
-                static_cast<unsigned long long>(et_header.fileOffset(at)));
-  throw misc_error("", text);
+  throw damageText::damagedIn("EXIF block", what + damageText::atOffset(et_header.fileOffset(at)));
 }
 
 bool exif::visited(uint32_t offset) const {
@@ -84,42 +77,31 @@ void exif::populate() {
     return n && n->count() ? static_cast<uint32_t>(n->value(0)) : 0;
   };
   const ifd* dir0 = et_dirs[0];
-  const ifd* exifDir = nullptr;
-  if (uint32_t at = pointerOf(dir0, exifPointer)) exifDir = readDirectory(ifd::exifIfd, at, nullptr);
+  if (uint32_t at = pointerOf(dir0, exifPointer)) et_exifOfIfd0 = readDirectory(ifd::exifIfd, at, nullptr);
   if (uint32_t at = pointerOf(dir0, gpsPointer)) readDirectory(ifd::gpsIfd, at, nullptr);
-  if (uint32_t at = pointerOf(exifDir, interopPointer))
+  if (uint32_t at = pointerOf(et_exifOfIfd0, interopPointer))
     readDirectory(ifd::interopIfd, at, nullptr);
-  if (next) readDirectory(ifd::ifd1, next, nullptr);
+  const ifd* dir1 = next ? readDirectory(ifd::ifd1, next, nullptr) : nullptr;
+  // A TIFF file may keep its Exif IFD under IFD1.
+  if (uint32_t at = pointerOf(dir1, exifPointer)) readDirectory(ifd::exifIfd, at, nullptr);
 }
 
 ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
-  const byteReader& block = et_stream.block();
-  uint16_t count = 0;
-  if (offset < tiffHeaderSize || visited(offset) || !block.u16At(offset, count) ||
-      et_dirCount == maxDirectories)
+  tiff::directory table;
+  if (visited(offset) || et_dirCount == maxDirectories || !table.open(et_stream.block(), offset))
     return nullptr;
-  uint64_t at = uint64_t(offset) + 2;
-  // Room for the entries, as many as the block can hold after the count.
-  const auto room = static_cast<uint32_t>(std::min<uint64_t>(count, (block.size() - at) / entrySize));
+  // Room for the entries, as many as the block holds after the count.
+  const uint32_t room = table.room();
   auto slots = static_cast<field**>(et_arena.allocate(sizeof(field*) * room, alignof(field*)));
   ifd* dir = new (et_arena.allocate(sizeof(ifd), alignof(ifd))) ifd(kind, offset, slots, room);
   // Listed at once, so that ~exif destroys its fields whatever happens next.
   et_dirs[et_dirCount++] = dir;
-  for (unsigned i = 0; i < count; ++i, at += entrySize) {
-    // One bounds check for the whole entry; its four fields then lie
-    // inside a reader of known size.
-    byteReader raw;
-    if (!block.sub(at, entrySize, raw)) break;  // the table runs past the block: it ends here
-    uint16_t tag = 0, type = 0;
-    uint32_t n = 0, value = 0;
-    raw.u16At(0, tag);
-    raw.u16At(2, type);
-    raw.u32At(4, n);
-    raw.u32At(8, value);
-    const unsigned unit = tiffUnitSize(type);
+  for (uint32_t i = 0; i < room; ++i) {
+    const tiff::entry raw = table.at(i);
+    const unsigned unit = tiffUnitSize(raw.type);
     if (unit == 0) continue;  // a type we cannot size
-    const uint64_t bytes = uint64_t(n) * unit;
-    const entry e(tag, type, n, static_cast<uint32_t>(at + 8), value);
+    const uint64_t bytes = uint64_t(raw.count) * unit;
+    const entry e(raw.tag, raw.type, raw.count, static_cast<uint32_t>(raw.at + 8), raw.value);
     if (!et_stream.seekValue(e)) continue;  // value outside the block
     // Values stored apart from their entries are read only while all of
     // them together stay within a few times the block.  Sound directories
@@ -134,11 +116,18 @@ ifd* exif::readDirectory(ifd::kind_t kind, uint32_t offset, uint32_t* next) {
     if (!f || !dir->add(f.get())) continue;
     f.release()->populate(et_stream);
   }
-  if (next && !block.u32At(uint64_t(offset) + 2 + entrySize * count, *next)) *next = 0;
+  if (next) *next = table.next();
   return dir;
 }
 
 const field* exif::find(unsigned short tag, const ifd*& where) const {
+  // A TIFF file is searched as its readers search it: IFD0's Exif IFD
+  // before IFD0 itself.
+  if (et_exifOfIfd0 && et_header.format() == exifFormat::tiff)
+    if (const field* f = et_exifOfIfd0->find(tag)) {
+      where = et_exifOfIfd0;
+      return f;
+    }
   for (const ifd* d : directories())
     if (const field* f = d->find(tag)) {
       where = d;

@@ -1,8 +1,8 @@
 // exif: the parsed EXIF block of one photograph.
 //
 // The TIFF header (either byte order) is checked on construction; populate()
-// reads IFD0, the Exif, GPS and Interoperability directories and IFD1, and
-// builds a populated field for every entry whose value lies in the block.
+// reads IFD0, the Exif, GPS and Interoperability directories, IFD1 and an
+// Exif IFD that IFD1 points to (TIFF files may keep it there), and builds a populated field for every entry whose value lies in the block.
 // Damage inside a directory costs only what it touches: an entry whose value
 // lies outside the block is skipped, a table that runs past the block ends
 // its directory, and a directory reached twice is read once.
@@ -16,6 +16,7 @@
 #include "ifd.h"
 #include "mstream.h"
 #include "orvaneExport.h"
+#include "tiff.h"
 
 class ORVANE_EXPORT exif {
  public:
@@ -30,7 +31,8 @@ class ORVANE_EXPORT exif {
   void populate();
 
   // The first field with the tag, in directory order IFD0, Exif, GPS,
-  // Interop, IFD1; sets where to its directory.  Null when there is none.
+  // Interop, IFD1, IFD1's Exif; in a TIFF file, IFD0's Exif IFD first.
+  // Sets where to its directory.  Null when there is none.
   const field* find(unsigned short tag, const ifd*& where) const;
 
   // The directories read, in the order find searches them.
@@ -44,13 +46,13 @@ class ORVANE_EXPORT exif {
   static constexpr unsigned valueBudgetBlocks = 4;
   static constexpr uint64_t largestBudgetedBlock = 64 * 1024 * 1024;
 
-  // Tags whose LONG value points at another directory.
-  static constexpr unsigned short exifPointer = 0x8769;
-  static constexpr unsigned short gpsPointer = 0x8825;
-  static constexpr unsigned short interopPointer = 0xA005;
+  // Tags whose value points at another directory.
+  static constexpr unsigned short exifPointer = tiff::exifPointer;
+  static constexpr unsigned short gpsPointer = tiff::gpsPointer;
+  static constexpr unsigned short interopPointer = tiff::interopPointer;
 
-  // IFD0, Exif, GPS, Interop, IFD1: each is read at most once.
-  static constexpr unsigned maxDirectories = 5;
+  // IFD0, Exif, GPS, Interop, IFD1, IFD1's Exif: each is read at most once.
+  static constexpr unsigned maxDirectories = 6;
 
  private:
   [[noreturn]] ORVANE_LOCAL void damaged(const char* what, uint64_t at) const;
@@ -61,6 +63,7 @@ class ORVANE_EXPORT exif {
   exifHeader& et_header;
   mstream et_stream;
   uint32_t et_ifd0 = 0;
+  const ifd* et_exifOfIfd0 = nullptr;
   bool et_populated = false;
   uint64_t et_valueBudget = 0;  // bytes of separately stored values still to read
   fieldArena et_arena;  // the directories and fields, destroyed by ~exif

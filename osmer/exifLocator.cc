@@ -1,53 +1,29 @@
 #include "exifLocator.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <utility>
 
 #include "containerFormats.h"
 
 namespace containers {
 
-std::string atOffset(uint64_t pos) { return " at offset " + std::to_string(pos); }
-
-std::string fourcc(uint32_t code) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const char c = static_cast<char>(code >> shift & 0xFF);
-    if (c < 0x20 || c > 0x7E) {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "0x%08" PRIX32, code);
-      return hex;
-    }
-    text += c;
-  }
-  while (text.size() > 1 && text.back() == ' ') text.pop_back();  // "VP8 " is VP8
-  return text;
+exifLocation failed(exifFormat format, misc_error damage) {
+  exifLocation l;
+  l.format = format;
+  l.damage = std::move(damage);
+  return l;
 }
 
 exifLocation truncated(exifFormat format, const std::string& what) {
-  exifLocation l;
-  l.format = format;
-  l.damage = misc_error("", (" is truncated: " + what).c_str());
-  return l;
+  return failed(format, damageText::truncated(what));
 }
 
 exifLocation damaged(exifFormat format, const char* container, const std::string& what) {
-  exifLocation l;
-  l.format = format;
-  l.damage = misc_error("", (" has a damaged " + std::string(container) + ": " + what).c_str());
-  return l;
+  return failed(format, damageText::damagedIn(container, what));
 }
 
 exifLocation noExif(exifFormat format) {
   exifLocation l;
   l.format = format;
-  return l;
-}
-
-exifLocation failedWith(exifFormat format, const misc_error& damage) {
-  exifLocation l;
-  l.format = format;
-  l.damage = damage;
   return l;
 }
 

@@ -377,6 +377,26 @@ void fileImage::loadPages(size_t first, size_t last) {
   markLoaded(first, last);
 }
 
+void fileImage::release(size_t pos, size_t n) {
+  if (pos >= fi_size || n == 0) return;
+  const size_t end = n > fi_size - pos ? fi_size : pos + n;
+  // Whole pages only; the file's last page counts as whole.
+  const size_t first = pagesOf(pos);
+  size_t last = end == fi_size ? pagesOf(end) : end / pageSize;
+  if (last > fi_buf.capacity() / pageSize) last = fi_buf.capacity() / pageSize;  // never loaded
+  if (first >= last) return;
+  for (size_t page = first; page < last; ++page)
+    if (present(page)) {
+      fi_pages[page >> 6] &= ~(uint64_t(1) << (page & 63));
+      const size_t at = page * pageSize;
+      fi_loaded -= fi_size - at < pageSize ? fi_size - at : pageSize;
+    }
+  unsigned char* const from = fi_buf.bytes() + first * pageSize;
+  ::madvise(from, (last - first) * pageSize, MADV_DONTNEED);
+  hideBytes(from, (last - first) * pageSize);
+  bs_complete = false;
+}
+
 void fileImage::markLoaded(size_t first, size_t last) {
   // The pages were all missing (a read covers a run of missing pages).
   for (size_t page = first; page <= last;) {

@@ -55,6 +55,10 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // memory, and misc_error when the file turns out to end before them.
   void load(size_t pos, size_t n);
   void loadAll() { load(0, fi_size); }
+  // Lets the whole pages inside the n bytes at pos go: their memory is
+  // given back, and a reader that looks at them again reads them again.
+  // For data that a walk passes once and nothing points into.
+  void release(size_t pos, size_t n);
   // For a walk from start to end: each read that goes on where the last
   // one ended reads twice as far, up to 1 MiB, so that a walk through the
   // whole file takes few system calls.
@@ -71,7 +75,6 @@ class ORVANE_EXPORT fileImage : private byteSource {
   size_t loaded() const { return fi_loaded; }
   // How many bytes were asked of the kernel for this file.
   size_t bytesRead() const { return fi_read; }
-  const unsigned char* data() const { return fi_buf.bytes(); }
   // The descriptor the bytes are read from, open for the image's life (-1
   // after a failed open), so that a caller can act on the very file read.
   int fd() const { return fi_fd; }

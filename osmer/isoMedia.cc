@@ -19,9 +19,9 @@ namespace containers {
 
 namespace {
 
-constexpr uint32_t ftyp = ::fourcc("ftyp"), meta = ::fourcc("meta"), moov = ::fourcc("moov");
-constexpr uint32_t canonRaw = ::fourcc("crx ");
-const uint32_t firstBoxes[] = {ftyp, moov, ::fourcc("mdat"), ::fourcc("wide"), ::fourcc("free"), ::fourcc("skip")};
+constexpr uint32_t ftyp = fourcc("ftyp"), meta = fourcc("meta"), moov = fourcc("moov");
+constexpr uint32_t canonRaw = fourcc("crx ");
+const uint32_t firstBoxes[] = {ftyp, moov, fourcc("mdat"), fourcc("wide"), fourcc("free"), fourcc("skip")};
 
 }  // namespace
 
@@ -51,7 +51,7 @@ exifLocation locateInIsoBmff(fileImage& image) {
   }
   if (movie) return brand == canonRaw ? locateInCr3(top, movie) : locateInMovie(top, movie);
   if (image0) return *image0;
-  if (top.damage()) return failedWith(heif, *top.damage());
+  if (top.damage()) return failed(heif, *top.damage());
   return noExif(heif);
 }
 

@@ -12,6 +12,7 @@ void jfif::buildMarkerList(int) {
   // them a second time from main memory.)  A file that cannot be held fails
   // where it must.
   j_image.readOnward();
+  if (j_image.size() > heldWhole) j_walk.letImageDataGo();
   j_walk.restart();
   jfif_marker m;
   while (j_walk.next(m)) {

@@ -6,8 +6,10 @@
 //
 // buildMarkerList walks the whole list once, reading the file as far as it
 // goes, and keeps the first few thousand markers; later ones are found
-// again by the same walk as they are asked for.  So a file of millions of restart
-// markers costs no more memory than its image and a constant.
+// again by the same walk as they are asked for.  So a file of millions of
+// restart markers costs no more memory than its image and a constant; of a
+// file larger than heldWhole, only the pages that hold its segments and
+// markers.
 #ifndef ORVANE_OSMER_JFIF_H
 #define ORVANE_OSMER_JFIF_H
 
@@ -44,6 +46,16 @@ class ORVANE_EXPORT jfif {
 
   // How many markers buildMarkerList keeps.
   static constexpr size_t keptMarkers = 8192;
+  // A file larger than this is not held whole once listed: the image data
+  // between SOS and EOI goes once walked (markerScanner::letImageDataGo),
+  // so that memory follows the segments kept, not the file's size.
+  static constexpr size_t heldWhole = 64 * 1024 * 1024;
+
+  // A reader over a segment's payload (the bytes after its marker and
+  // length field; none for a marker without one), which loads what it reads.
+  byteReader segment(const jfif_marker& m) {
+    return j_image.reader(static_cast<size_t>(m.offset()) + jfif_marker::headerSize, m.payloadSize());
+  }
 
   // The file's bytes, for the header checks and the EXIF parser.
   fileImage& image() { return j_image; }

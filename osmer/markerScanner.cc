@@ -1,7 +1,8 @@
 #include "markerScanner.h"
 
-#include <cstdio>
 #include <string>
+
+#include "damageText.h"
 
 // On x86-64 the search for markers in entropy-coded data uses SSE2 (always
 // there) and AVX2 (where the processor has it); elsewhere memchr.
@@ -40,28 +41,24 @@ bool isReserved(unsigned code) {
 }
 
 // The texts of the damage that ends a walk.
-std::string hexByte(unsigned b) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", b & 0xFFu);
-  return text;
-}
-std::string atOffset(size_t pos) { return " at offset " + std::to_string(pos); }
+using damageText::atOffset;
+using damageText::damaged;
+using damageText::hexByte;
+using damageText::truncated;
 std::string segment(type_t type, size_t pos) { return jfif_marker::name(type) + atOffset(pos); }
-std::string truncated(const std::string& what) { return " is truncated: " + what; }
-std::string damaged(const std::string& what) { return " is damaged: " + what; }
 const char* const withoutEoi = " without an EOI marker";
 
-std::string scanEndsEarly(size_t sos) {
+misc_error scanEndsEarly(size_t sos) {
   return truncated("the image data of the SOS" + atOffset(sos) + " ends" + withoutEoi);
 }
-std::string fileEndsEarly(size_t pos) { return truncated("the file ends" + atOffset(pos) + withoutEoi); }
-std::string noMarker(size_t pos, const std::string& bytes) {
+misc_error fileEndsEarly(size_t pos) { return truncated("the file ends" + atOffset(pos) + withoutEoi); }
+misc_error noMarker(size_t pos, const std::string& bytes) {
   return damaged("no marker" + atOffset(pos) + " (" + bytes + ")");
 }
-std::string runsPastTheEnd(type_t type, size_t pos) {
+misc_error runsPastTheEnd(type_t type, size_t pos) {
   return truncated(segment(type, pos) + " runs past the end of the file");
 }
-std::string lengthTooSmall(type_t type, size_t pos, unsigned field) {
+misc_error lengthTooSmall(type_t type, size_t pos, unsigned field) {
   return damaged(segment(type, pos) + " has a length field of " + std::to_string(field));
 }
 
@@ -129,8 +126,8 @@ size_t markerScanner::findMarkerStart(const unsigned char* data, size_t size, si
   return npos;
 }
 
-bool markerScanner::fail(const std::string& what) {
-  sc_at.damage.emplace("", what.c_str());
+bool markerScanner::fail(misc_error damage) {
+  sc_at.damage.emplace(std::move(damage));
   sc_at.done = true;
   return false;
 }
@@ -152,17 +149,20 @@ bool markerScanner::next(jfif_marker& m) {
 // Finds the marker that ends (or interrupts, for RSTn) the entropy-coded
 // data that starts at sc_at.pos.  Leaves sc_at.pos at the marker's 0xFF byte.
 bool markerScanner::scanEntropyData(jfif_marker& m) {
+  const byteReader file = sc_image.reader();
   size_t pos = sc_at.pos;
   for (;;) {
-    if (pos >= sc_image.size()) return fail(scanEndsEarly(sc_at.scanStart));
-    if (pos >= sc_ready || pos < sc_readyFrom) {
-      sc_readyFrom = pos;
-      sc_ready = (pos / byteSource::pageSize + scanWindowPages) * byteSource::pageSize;
-      sc_image.load(pos, sc_ready - pos);
-    }
-    const size_t end = sc_ready < sc_image.size() ? sc_ready : sc_image.size();
-    const size_t hit = findMarkerStart(sc_image.data(), end, pos);
-    if (hit == npos) {
+    if (pos >= file.size()) return fail(scanEndsEarly(sc_at.scanStart));
+    // The window: from pos to the end of the window's last page.
+    size_t end = (pos / byteSource::pageSize + scanWindowPages) * byteSource::pageSize;
+    if (end > file.size()) end = file.size();
+    const unsigned char* window = nullptr;
+    file.viewAt(pos, end - pos, window);
+    const size_t found = findMarkerStart(window, end - pos, 0);
+    const size_t hit = found == npos ? end : pos + found;
+    // No marker lies before the hit: what the walk passed may go.
+    if (sc_letDataGo) sc_image.release(pos, hit - pos);
+    if (found == npos) {
       pos = end;
       continue;
     }
@@ -173,7 +173,9 @@ bool markerScanner::scanEntropyData(jfif_marker& m) {
       continue;
     }
     if (isRst(code)) {
-      m = jfif_marker(static_cast<type_t>(code), 2, static_cast<off_t>(hit), sc_image.data() + hit);
+      const unsigned char* bytes = nullptr;
+      file.viewAt(hit, 2, bytes);
+      m = jfif_marker(static_cast<type_t>(code), 2, static_cast<off_t>(hit), bytes);
       sc_at.pos = hit + 2;
       return true;
     }
@@ -198,7 +200,7 @@ bool markerScanner::segmentAt(jfif_marker& m) {
   uint32_t len = 2;
   if (!isStandalone(code)) {
     const byteReader file = sc_image.reader();
-    uint16_t field;
+    uint16_t field = 0;
     if (!file.u16At(pos + 2, field)) return fail(runsPastTheEnd(type, pos));
     if (field < 2) return fail(lengthTooSmall(type, pos, field));
     len = 2u + field;
@@ -206,7 +208,11 @@ bool markerScanner::segmentAt(jfif_marker& m) {
     // whoever reads them.
     if (!file.has(pos, len)) return fail(runsPastTheEnd(type, pos));
   }
-  m = jfif_marker(type, len, static_cast<off_t>(pos), sc_image.data() + pos);
+  // The marker's own bytes are loaded (they were just read); the rest of
+  // the segment is loaded by whoever reads it.
+  const unsigned char* bytes = nullptr;
+  sc_image.reader().viewAt(pos, 2, bytes);
+  m = jfif_marker(type, len, static_cast<off_t>(pos), bytes);
   sc_at.pos = pos + len;
   if (type == jfif_marker::jm_sos) {
     sc_at.inScan = true;

@@ -8,8 +8,10 @@
 //
 // The walk keeps only its position, so its memory does not depend on the
 // number of markers; restart() begins it again.  It reads the image only
-// where it looks: a segment's length is checked against the size of the
-// file without loading the segment's bytes.
+// where it looks, through readers: a segment's length is checked against
+// the size of the file without loading the segment's bytes, and
+// entropy-coded data is loaded and searched a window of up to 1 MiB at a
+// time.
 #ifndef ORVANE_OSMER_MARKERSCANNER_H
 #define ORVANE_OSMER_MARKERSCANNER_H
 
@@ -32,6 +34,10 @@ class markerScanner {
   bool next(jfif_marker& m);
   // Starts the walk again at the first byte.
   void restart() { sc_at = place(); }
+  // Has the image let go of the entropy-coded data the walk has passed, a
+  // window at a time, but for the pages that hold a marker: for a file too
+  // large to hold, whose segments are all that is kept of it.
+  void letImageDataGo() { sc_letDataGo = true; }
 
   // Where the walk is, and what ended it if it is over: a bookmark to
   // resume() the walk from.
@@ -58,14 +64,11 @@ class markerScanner {
   bool segmentAt(jfif_marker& m);
   bool scanEntropyData(jfif_marker& m);
   bool byteAt(size_t pos, unsigned char& b);
-  bool fail(const std::string& what);
+  bool fail(misc_error damage);
 
   fileImage& sc_image;
   place sc_at;
-  // The bytes from sc_readyFrom to sc_ready are loaded (a window of the
-  // image data; pages stay loaded, so this holds across restarts).
-  size_t sc_readyFrom = 0;
-  size_t sc_ready = 0;
+  bool sc_letDataGo = false;
 };
 
 #endif

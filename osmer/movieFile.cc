@@ -23,9 +23,9 @@ namespace containers {
 
 namespace {
 
-constexpr uint32_t mvhd = ::fourcc("mvhd"), meta = ::fourcc("meta"), hdlr = ::fourcc("hdlr"),
-                   keys = ::fourcc("keys"), ilst = ::fourcc("ilst"), data = ::fourcc("data"),
-                   mdta = ::fourcc("mdta");
+constexpr uint32_t mvhd = fourcc("mvhd"), meta = fourcc("meta"), hdlr = fourcc("hdlr"),
+                   keys = fourcc("keys"), ilst = fourcc("ilst"), data = fourcc("data"),
+                   mdta = fourcc("mdta");
 const char creationDateKey[] = "com.apple.quicktime.creationdate";
 constexpr uint64_t longestValue = 64;
 
@@ -145,13 +145,13 @@ exifLocation movieBoxes::locate(const chunk& moov) {
   for (const chunk& c : children) {
     if (c.type == mvhd && !header) {
       header = true;
-      if (!movieHeader(c)) return failedWith(movie, *m_damage);
+      if (!movieHeader(c)) return failed(movie, *m_damage);
     } else if (c.type == meta && !metaSeen) {
       metaSeen = true;
-      if (!keysDate(c)) return failedWith(movie, *m_damage);
+      if (!keysDate(c)) return failed(movie, *m_damage);
     }
   }
-  if (children.damage()) return failedWith(movie, *children.damage());
+  if (children.damage()) return failed(movie, *children.damage());
   exifLocation l = noExif(movie);
   if (m_hasKeysDate) {
     l.time.kind = recordedTime::creationDate;

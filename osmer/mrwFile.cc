@@ -23,14 +23,14 @@ exifLocation locateInMrw(fileImage& image) {
   cursor file(image.reader(), 4);
   const uint32_t length = file.u32be();
   cursor blocks = file.sub(length);
-  if (!file) return failedWith(mrw, damageText::truncated("the MRW header blocks at offset 8 run past the end of the file"));
+  if (!file) return failed(mrw, damageText::truncated("the MRW header blocks at offset 8 run past the end of the file"));
   while (!blocks.atEnd()) {
     const uint64_t at = blocks.fileOffset();
     const uint32_t name = blocks.fourcc();
     const uint32_t size = blocks.u32be();
     cursor data = blocks.sub(size);
     if (!blocks)
-      return failedWith(mrw, damageText::damagedIn(container, "the block " + damageText::fourccText(name) +
+      return failed(mrw, damageText::damagedIn(container, "the block " + damageText::fourccText(name) +
                                                                   damageText::atOffset(at) + " runs past the header blocks"));
     if (name == ttw) return foundAt(mrw, data.fileOffset(), size);
   }

@@ -20,7 +20,7 @@ namespace containers {
 
 namespace {
 
-constexpr uint32_t IDAT = ::fourcc("IDAT");
+constexpr uint32_t IDAT = fourcc("IDAT");
 constexpr uint64_t page = byteSource::pageSize;
 constexpr uint64_t largestWindow = 64 * 1024;
 const unsigned char iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};

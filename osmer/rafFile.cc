@@ -26,18 +26,18 @@ exifLocation locateInRaf(fileImage& image) {
   const byteReader file = image.reader();
   cursor header(file, 84);
   const uint32_t jpegAt = header.u32be(), jpegLength = header.u32be();
-  if (!header) return failedWith(raf, damageText::truncated("the RAF header runs past the end of the file"));
+  if (!header) return failed(raf, damageText::truncated("the RAF header runs past the end of the file"));
   cursor jpeg = cursor(file, jpegAt).sub(jpegLength);
   const std::string embedded = "the embedded JPEG" + damageText::atOffset(jpegAt);
-  if (!jpeg) return failedWith(raf, damageText::truncated(embedded + " runs past the end of the file"));
+  if (!jpeg) return failed(raf, damageText::truncated(embedded + " runs past the end of the file"));
   if (!jpeg.skipIf(soi, sizeof soi))
-    return failedWith(raf, damageText::damagedIn(container, embedded + " does not begin with SOI"));
+    return failed(raf, damageText::damagedIn(container, embedded + " does not begin with SOI"));
   // Each segment takes at least two bytes of the span: the walk is bounded by it.
   while (!jpeg.atEnd()) {
     const uint64_t at = jpeg.fileOffset();
     uint8_t code = jpeg.u8();
     if (code != 0xFF)
-      return failedWith(raf, damageText::damagedIn(container, "no marker" + damageText::atOffset(at) + " in " + embedded));
+      return failed(raf, damageText::damagedIn(container, "no marker" + damageText::atOffset(at) + " in " + embedded));
     do code = jpeg.u8();
     while (jpeg && code == 0xFF);  // fill bytes
     if (!jpeg || code == sos || code == eoi) break;
@@ -45,7 +45,7 @@ exifLocation locateInRaf(fileImage& image) {
     const uint16_t length = jpeg.u16be();
     cursor payload = jpeg.sub(length >= 2 ? length - 2 : 0);
     if (!jpeg || length < 2)
-      return failedWith(raf, damageText::damagedIn(container, "the segment" + damageText::atOffset(at) +
+      return failed(raf, damageText::damagedIn(container, "the segment" + damageText::atOffset(at) +
                                                                   " runs past the end of " + embedded));
     if (code == app1 && payload.skipIf(exifIdentifier, sizeof exifIdentifier))
       return foundAt(raf, payload.fileOffset(), payload.left());
