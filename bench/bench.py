@@ -76,7 +76,8 @@ only = setting('ONLY', '')
 settle_s = setting('SETTLE', 360, 360, 0)
 install = setting('INSTALL', '1' if os.getuid() == 0 else '0') == '1'
 distinct_counts = {'standard': count, 'large': setting('LARGE_COUNT', 200, 20, 3),
-                   'camera': setting('CAMERA_COUNT', 250, 25, 6), 'heic': setting('HEIC_COUNT', 200, 20, 4)}
+                   'camera': setting('CAMERA_COUNT', 250, 25, 6), 'heic': setting('HEIC_COUNT', 200, 20, 4),
+                   'movie': setting('MOVIE_COUNT', 100, 10, 4), 'png': setting('PNG_COUNT', 200, 20, 4)}
 count_runs = (setting('COUNT_FIRST', 10, 10, 2), setting('COUNT_PHOTOS', 60, 30, 5))
 baseline = os.environ.get('BENCH_BASELINE', '')
 recipe, camera_recipe, heic_recipe = 3, 3, 1  # bumped when a corpus's recipe changes
@@ -168,7 +169,7 @@ def argv_of(row):
 
 def runs_on(row, corpus):
     c = row['corpora']
-    return c == 'all' or c == corpus or (c == 'jpeg' and corpus != 'heic')
+    return c == 'all' or c == corpus or (c == 'jpeg' and corpus in ('standard', 'large', 'camera'))
 
 
 # --- the corpora ------------------------------------------------------------------
@@ -221,7 +222,7 @@ def corpus_args(d, n_have, n, camera=False):
 
 
 def photos_in(d):
-    return sorted(f for f in os.listdir(d) if re.fullmatch(r'p\d+\.(jpg|heic)', f))
+    return sorted(f for f in os.listdir(d) if re.fullmatch(r'p\d+\.(jpg|heic|mov|mp4|png)', f))
 
 
 def fresh(name, stamp, n):
@@ -311,6 +312,18 @@ def make_heic(n):
                      '-execute']
         open(d + '/exif.args', 'w').write('\n'.join(args) + '\n')
         sh(['exiftool', '-q', '-q', '-@', d + '/exif.args'], stdout=DEVNULL)
+    return d
+
+
+def make_generated(name, option, n):
+    # Phone movies (moov first and last) or PNG screenshots, written by benchcorpus.
+    d, have = fresh(name, f'recipe=1 {option}', n)
+    if have < 0:
+        open(d + '/stamp', 'w').write(f'recipe=1 {option}')
+        have = 0
+    if have < n:
+        say(f'{name} corpus: writing files {have + 1} to {n} in {shown(d)}')
+        sh([bench + '/benchcorpus', option, '--out', d + '/photos', '--first', str(have + 1), '--count', str(n - have)])
     return d
 
 
@@ -586,6 +599,8 @@ def peak(corpus, name):
 
 
 def goals(corpus, largest):
+    if corpus in ('movie', 'png'):  # figures only: the tables and counters show them
+        return
     jpeg = corpus != 'heic'
     if jpeg:
         for c in ('standard', 'camera'):
@@ -744,14 +759,16 @@ def main():
     if baseline:
         say('baseline: the tools of BENCH_BASELINE, timed beside the others as "... (baseline)"')
     begin = time.time()
-    names = ['standard', 'large', 'camera'] + (['heic'] if use_heic else [])
+    names = ['standard', 'large', 'camera'] + (['heic'] if use_heic else []) + ['movie', 'png']
     if only not in names + ['', 'corpus']:
-        die('BENCH_ONLY: standard, large, camera, heic or corpus')
+        die('BENCH_ONLY: standard, large, camera, heic, movie, png or corpus')
     if only in names:
         names = [only]
     makers = {'standard': lambda n: make_standard('standard', round(size_mb * 1e6), n),
               'large': lambda n: make_standard('large', round(size_mb * scale * 1e6), n),
-              'camera': make_camera, 'heic': make_heic}
+              'camera': make_camera, 'heic': make_heic,
+              'movie': lambda n: make_generated('movie', '--movies', n),
+              'png': lambda n: make_generated('png', '--screenshots', n)}
     dirs = {c: makers[c](distinct_counts[c]) + '/photos' for c in names}
     if only == 'corpus':
         return 0
