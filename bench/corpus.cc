@@ -31,7 +31,7 @@
 // offset), p0000002.mp4, ... ISO files dated by their movie header only;
 // in every other pair the movie box stands before the media data (a "fast
 // start" file), else after it.  The movie box holds a video and a sound
-// track with sample tables of a minute's samples (40 to 60 KB in all).
+// track with sample tables of a minute's samples (35 KB in all).
 // --screenshots writes PNG screenshots of 0.3 to 2 MB: the image data in
 // chunks of 8 KB as libpng writes them, an eXIf chunk with the capture time
 // after the image data (two in three, as ImageMagick puts it) or before it.
