@@ -17,7 +17,10 @@ const char* const container = "WebP file";
 }  // namespace
 
 bool isWebp(const byteReader& head) {
-  return head.startsWith(0, "RIFF", 4) && head.startsWith(8, "WEBP", 4);
+  cursor c(head);
+  const uint32_t riff = c.fourcc();
+  c.skip(4);  // the length
+  return riff == fourcc("RIFF") && c.fourcc() == fourcc("WEBP") && c;
 }
 
 exifLocation locateInWebp(fileImage& image) {
