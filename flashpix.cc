@@ -90,11 +90,11 @@ void flashpixReader::add(const byteReader& payload) {
 // the earlier clip's stream was held.  A list whose entries do not all lie
 // inside the segment lists nothing.
 void flashpixReader::contentsList(const byteReader& payload) {
-  fr_list = fpxAbsence::damagedContents;
-  fr_begun = false;
-  fr_spans.clear();
-  fr_held = 0;
-  fr_sorted = true;
+  fp_list = fpxAbsence::damagedContents;
+  fp_begun = false;
+  fp_spans.clear();
+  fp_held = 0;
+  fp_sorted = true;
   uint16_t count = 0;
   if (!payload.u16At(countAt, count)) return;
   bool found = false;
@@ -109,12 +109,12 @@ void flashpixReader::contentsList(const byteReader& payload) {
       end += classIdSize;
     } else if (audio && !found) {
       found = true;
-      fr_index = static_cast<uint16_t>(k);
-      fr_size = size;
+      fp_index = static_cast<uint16_t>(k);
+      fp_size = size;
     }
     pos = end;
   }
-  fr_list = found ? fpxAbsence::none : fpxAbsence::noAudioStream;
+  fp_list = found ? fpxAbsence::none : fpxAbsence::noAudioStream;
 }
 
 // The first segment of the stream starts it, whatever offset it gives;
@@ -125,34 +125,34 @@ void flashpixReader::streamData(const byteReader& payload) {
   uint16_t index = 0;
   uint32_t offset = 0;
   if (!payload.u16At(indexAt, index) || !payload.u32At(offsetAt, offset)) return;
-  if (fr_list != fpxAbsence::none || index != fr_index || index == freeIndex) return;
-  const uint32_t start = fr_begun ? offset : 0;
-  fr_begun = true;
-  if (start >= fr_size || payload.size() == dataAt) return;
-  const uint64_t size = std::min<uint64_t>(payload.size() - dataAt, fr_size - start);
+  if (fp_list != fpxAbsence::none || index != fp_index || index == freeIndex) return;
+  const uint32_t start = fp_begun ? offset : 0;
+  fp_begun = true;
+  if (start >= fp_size || payload.size() == dataAt) return;
+  const uint64_t size = std::min<uint64_t>(payload.size() - dataAt, fp_size - start);
   const uint64_t end = start + size;
-  if (end <= fr_held) return;  // nothing new
+  if (end <= fp_held) return;  // nothing new
   const unsigned char* data = nullptr;
   if (!payload.viewAt(dataAt, size, data)) return;
-  fr_sorted = fr_sorted && (fr_spans.empty() || start >= fr_spans.back().start);
-  if (start <= fr_held) fr_held = end;
-  fr_spans.push_back({data, start, static_cast<uint32_t>(size)});
+  fp_sorted = fp_sorted && (fp_spans.empty() || start >= fp_spans.back().start);
+  if (start <= fp_held) fp_held = end;
+  fp_spans.push_back({data, start, static_cast<uint32_t>(size)});
 }
 
 // The stream from its start up to the first gap, less its header.
 fpxClip flashpixReader::finish() {
   fpxClip clip;
-  clip.why = fr_list;
+  clip.why = fp_list;
   if (clip.why != fpxAbsence::none) return clip;
-  if (fr_spans.empty()) {
+  if (fp_spans.empty()) {
     clip.why = fpxAbsence::noData;
     return clip;
   }
-  if (!fr_sorted)
-    std::stable_sort(fr_spans.begin(), fr_spans.end(),
+  if (!fp_sorted)
+    std::stable_sort(fp_spans.begin(), fp_spans.end(),
                      [](const span& a, const span& b) { return a.start < b.start; });
   uint64_t covered = 0;
-  for (const span& s : fr_spans) {
+  for (const span& s : fp_spans) {
     const uint64_t end = uint64_t(s.start) + s.size;
     if (s.start > covered) break;  // a gap: the stream ends here
     if (end <= covered) continue;
@@ -162,7 +162,7 @@ fpxClip flashpixReader::finish() {
     }
     covered = end;
   }
-  clip.size = fr_size > streamHeaderSize ? fr_size - streamHeaderSize : 0;
+  clip.size = fp_size > streamHeaderSize ? fp_size - streamHeaderSize : 0;
   clip.present = covered > streamHeaderSize ? covered - streamHeaderSize : 0;
   unsigned char head[riffHeaderSize] = {};
   if (clip.present >= riffHeaderSize) firstBytes(clip.pieces, head, riffHeaderSize);

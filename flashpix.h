@@ -78,13 +78,13 @@ class flashpixReader {
   void contentsList(const byteReader& payload);
   void streamData(const byteReader& payload);
 
-  fpxAbsence fr_list = fpxAbsence::noContents;  // none: a list names the stream
-  uint16_t fr_index = 0;                        // the stream's number in it
-  uint32_t fr_size = 0;                         // its size there
-  bool fr_begun = false;                        // a segment of the stream was seen
-  std::vector<span> fr_spans;                   // its data, in file order
-  uint64_t fr_held = 0;   // the spans hold the stream from 0 up to here, at least
-  bool fr_sorted = true;  // the spans are in stream order
+  fpxAbsence fp_list = fpxAbsence::noContents;  // none: a list names the stream
+  uint16_t fp_index = 0;                        // the stream's number in it
+  uint32_t fp_size = 0;                         // its size there
+  bool fp_begun = false;                        // a segment of the stream was seen
+  std::vector<span> fp_spans;                   // its data, in file order
+  uint64_t fp_held = 0;   // the spans hold the stream from 0 up to here, at least
+  bool fp_sorted = true;  // the spans are in stream order
 };
 
 // The clip of the photograph's APP2 segments, over its marker list (which

@@ -51,5 +51,5 @@ void openFailureLine(const jfif& file) {
 void requireJpegOrExif(jfif& file) {
   const jpegHeader j1(file);
   const exifHeader e1(file);
-  if (!j1.wellFormed() && !e1.wellFormed()) throw misc_error("", " is not a JPEG or EXIF file");
+  if (!j1.wellFormed() && !e1.wellFormed()) throw jpegHeader::notJpegOrExif();
 }

@@ -86,7 +86,10 @@ std::vector<unsigned char> checked(const fpxClip& c, const std::vector<segment>*
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<segment> segs = segments(data, size);
   flashpixReader reader;
-  for (const segment& s : segs) reader.add(jfif_marker(jfif_marker::jm_app2, s.len, 0, s.bytes.get()));
+  for (const segment& s : segs) {
+    const jfif_marker m(jfif_marker::jm_app2, s.len, 0, s.bytes.get());
+    reader.add(byteReader(m.payload(), m.payloadSize()));
+  }
   const fpxClip direct = reader.finish();
   const std::vector<unsigned char> clip = checked(direct, &segs);
   if (size > (64u << 10)) return 0;

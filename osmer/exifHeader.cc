@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "jpegHeader.h"
 #include "markerScanner.h"
 
 namespace {
@@ -29,6 +30,12 @@ exifHeader::exifHeader(jfif& file, anyFormat_t) : j_file(file) {
 void exifHeader::findInJpeg() {
   jfif& file = j_file;
   if (file.err()) return;
+  // An SOI marker that no marker follows: no JPEG file, though it starts as one.
+  static const unsigned char soi[2] = {0xFF, 0xD8};
+  if (file.image().reader(0, 2).startsWith(0, soi, 2) && !jpegHeader(file).wellFormed()) {
+    j_damage = jpegHeader::notJpegOrExif();
+    return;
+  }
   // A walk of its own: the file's listing walk stays where it is.
   markerScanner walk(file.image());
   jfif_marker m;

@@ -18,6 +18,7 @@
 #include "exifLocator.h"
 #include "jfif.h"
 #include "orvaneExport.h"
+#include "tiff.h"
 
 class ORVANE_EXPORT exifHeader {
  public:
@@ -59,7 +60,7 @@ class ORVANE_EXPORT exifHeader {
   bool j_found = false;
   byteReader j_block;
   size_t j_blockOffset = 0;
-  uint16_t j_magic = 42;
+  uint16_t j_magic = tiff::magic;
   exifFormat j_format = exifFormat::unknown;
   std::optional<misc_error> j_damage;
   recordedTime j_recorded;

@@ -30,6 +30,7 @@
 #include "exceptions.h"
 #include "fileImage.h"
 #include "orvaneExport.h"
+#include "tiff.h"
 
 // The containers the locator reads.  unknown: the first bytes are none of
 // them (the caller decides what such a file is).
@@ -71,7 +72,7 @@ struct exifLocation {
   // stored in several, which the caller joins.  Empty when there is none.
   std::vector<filePiece> pieces;
   // The magic number after the byte-order mark: 42, or a raw format's own.
-  uint16_t tiffMagic = 42;
+  uint16_t tiffMagic = tiff::magic;
   // Why a recognised file offers no block, when it is damaged; no block and
   // no damage means the file carries no EXIF data.
   std::optional<misc_error> damage;

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "damageText.h"
 #include "exceptions.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -427,7 +428,5 @@ void fileImage::shrink(size_t size) {
 }
 
 void fileImage::shrunk() const {
-  const std::string text =
-      " is truncated: the file shrank to " + std::to_string(fi_size) + " bytes while it was read";
-  throw misc_error("", text.c_str());
+  throw damageText::truncated("the file shrank to " + std::to_string(fi_size) + " bytes while it was read");
 }

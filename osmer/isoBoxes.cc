@@ -48,7 +48,7 @@ struct ilocSizes {
 class isoFile {
  public:
   explicit isoFile(fileImage& image)
-      : i_file(image.reader()), i_top(i_file, chunkFamily::isoBmff, container) {}
+      : iso_file(image.reader()), iso_top(iso_file, chunkFamily::isoBmff, container) {}
   exifLocation locate();
 
  private:
@@ -57,28 +57,28 @@ class isoFile {
   bool extents(const chunk& iloc, cursor& table, uint16_t count, const ilocSizes& sizes,
                unsigned method, uint64_t base, const chunk* idat, item& it);
   exifLocation blockOf(const item& it, uint32_t id);
-  std::string name(const chunk& c) const { return i_top.name(c); }
+  std::string name(const chunk& c) const { return iso_top.name(c); }
   bool fail(exifLocation l) {
-    i_failure = std::move(l);
+    iso_failure = std::move(l);
     return false;
   }
   bool damage(const std::string& what) { return fail(damaged(heif, container, what)); }
   // The damage that ended a walk of boxes.
   bool walkFailed(const chunkWalker& w) { return fail(failed(heif, *w.damage())); }
 
-  byteReader i_file;
-  chunkWalker i_top;
-  exifLocation i_failure;
+  byteReader iso_file;
+  chunkWalker iso_top;
+  exifLocation iso_failure;
 };
 
 // The ID of the first unprotected item of type Exif.
 bool isoFile::exifItemId(const chunk& iinf, bool& found, uint32_t& id) {
   found = false;
-  cursor fields = i_top.dataOf(iinf);
+  cursor fields = iso_top.dataOf(iinf);
   const uint8_t version = fields.u8();
   if (!fields || iinf.size < 4) return damage(name(iinf) + " is too short for its fields");
   // The entries follow the entry count.
-  chunkWalker entries = i_top.children(iinf, 4 + (version == 0 ? 2 : 4));
+  chunkWalker entries = iso_top.children(iinf, 4 + (version == 0 ? 2 : 4));
   for (const chunk& infe : entries) {
     if (infe.type != fourcc("infe")) continue;
     cursor c = entries.dataOf(infe);
@@ -101,7 +101,7 @@ bool isoFile::exifItemId(const chunk& iinf, bool& found, uint32_t& id) {
 // Where the item's extents lie.  The table's entries of other items are
 // passed over by their sizes.
 bool isoFile::exifItem(const chunk& iloc, const chunk* idat, uint32_t id, item& it) {
-  cursor table = i_top.dataOf(iloc);
+  cursor table = iso_top.dataOf(iloc);
   const std::string shortBox = name(iloc) + " ends inside its table";
   const uint8_t version = table.u8();
   table.skip(3);  // flags
@@ -153,7 +153,7 @@ bool isoFile::extents(const chunk& iloc, cursor& table, uint16_t count, const il
     return damage(entry + " has " + std::to_string(count) + " extents of no stated length");
   // Offsets count from the start of the file, or of the idat box's data.
   const uint64_t from = method == 1 ? idat->data : 0;
-  const uint64_t to = method == 1 ? idat->end : i_file.size();
+  const uint64_t to = method == 1 ? idat->end : iso_file.size();
   for (uint16_t i = 0; i < count; ++i) {
     table.uintBe(size.index);
     const uint64_t offset = table.uintBe(size.offset);
@@ -172,9 +172,9 @@ bool isoFile::extents(const chunk& iloc, cursor& table, uint16_t count, const il
       return method == 1 ? damage(what + name(*idat)) : fail(truncated(heif, what + "the file"));
     }
     // Joined extents are copied: together they may not be larger than the file.
-    if (length > i_file.size() - it.size)
+    if (length > iso_file.size() - it.size)
       return damage(entry + "'s extents add up to more than the file's " +
-                    std::to_string(i_file.size()) + " bytes");
+                    std::to_string(iso_file.size()) + " bytes");
     it.size += length;
     if (length == 0) continue;
     if (!it.pieces.empty() && it.pieces.back().offset + it.pieces.back().length == start)
@@ -206,15 +206,15 @@ bool itemBytes(const byteReader& file, const item& it, uint64_t pos, unsigned ch
 
 exifLocation isoFile::locate() {
   chunk meta;
-  for (const chunk& c : i_top)
+  for (const chunk& c : iso_top)
     if (c.type == fourcc("meta")) {
       meta = c;
       break;
     }
-  if (i_top.damage()) return failed(heif, *i_top.damage());
+  if (iso_top.damage()) return failed(heif, *iso_top.damage());
   if (!meta) return noExif(heif);
   // The children follow the full box's version and flags.
-  chunkWalker children = i_top.children(meta, 4);
+  chunkWalker children = iso_top.children(meta, 4);
   chunk iinf, iloc, idat;
   for (const chunk& child : children) {
     chunk* slot = child.type == fourcc("iinf") ? &iinf : child.type == fourcc("iloc") ? &iloc
@@ -225,12 +225,12 @@ exifLocation isoFile::locate() {
   if (!iinf) return noExif(heif);
   bool found = false;
   uint32_t id = 0;
-  if (!exifItemId(iinf, found, id)) return i_failure;
+  if (!exifItemId(iinf, found, id)) return iso_failure;
   if (!found) return noExif(heif);
   if (!iloc)
     return damaged(heif, container, "the Exif item (ID " + std::to_string(id) + ") has no iloc box to locate it");
   item it;
-  if (!exifItem(iloc, idat ? &idat : nullptr, id, it)) return i_failure;
+  if (!exifItem(iloc, idat ? &idat : nullptr, id, it)) return iso_failure;
   return blockOf(it, id);
 }
 
@@ -239,7 +239,7 @@ exifLocation isoFile::locate() {
 exifLocation isoFile::blockOf(const item& it, uint32_t id) {
   const std::string entry = "the Exif item (ID " + std::to_string(id) + ")";
   unsigned char field[4];
-  if (!itemBytes(i_file, it, 0, field, 4)) return damaged(heif, container, entry + " is shorter than 4 bytes");
+  if (!itemBytes(iso_file, it, 0, field, 4)) return damaged(heif, container, entry + " is shorter than 4 bytes");
   const uint64_t skip =
       4 + (uint32_t(field[0]) << 24 | uint32_t(field[1]) << 16 | uint32_t(field[2]) << 8 | field[3]);
   if (skip > it.size)

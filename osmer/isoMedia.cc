@@ -26,8 +26,9 @@ const uint32_t firstBoxes[] = {ftyp, moov, fourcc("mdat"), fourcc("wide"), fourc
 }  // namespace
 
 bool isIsoBmff(const byteReader& head) {
-  uint32_t size = 0, type = 0;
-  if (!head.u32At(0, size) || !head.u32At(4, type) || (size > 1 && size < 8)) return false;
+  cursor c(head);
+  const uint32_t size = c.u32be(), type = c.fourcc();
+  if (!c || (size > 1 && size < 8)) return false;
   for (uint32_t first : firstBoxes)
     if (type == first) return true;
   return false;

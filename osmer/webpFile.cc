@@ -12,11 +12,15 @@ namespace containers {
 namespace {
 
 constexpr uint64_t riffHeader = 12;  // "RIFF", its length, "WEBP"
+const char* const container = "WebP file";
 
 }  // namespace
 
 bool isWebp(const byteReader& head) {
-  return head.startsWith(0, "RIFF", 4) && head.startsWith(8, "WEBP", 4);
+  cursor c(head);
+  const uint32_t riff = c.fourcc();
+  c.skip(4);  // the length
+  return riff == fourcc("RIFF") && c.fourcc() == fourcc("WEBP") && c;
 }
 
 exifLocation locateInWebp(fileImage& image) {
@@ -29,8 +33,13 @@ exifLocation locateInWebp(fileImage& image) {
   const uint32_t firstType = first.fourcc();
   first.skip(4);
   if (first && firstType != fourcc("VP8X")) return noExif(webp);
+  // A container too short for any chunk, though an extended file's chunks
+  // follow: its length is wrong, and where the EXIF chunk ends is unknown.
+  if (first && 8 + uint64_t(riffLength) <= riffHeader)
+    return damaged(webp, container, "the RIFF container" + atOffset(0) + " declares a length of " +
+                                        std::to_string(riffLength) + ", too short for a chunk");
   // The container's end as it declares it; its chunks must lie inside it.
-  chunkWalker chunks(file, chunkFamily::riff, "WebP file", riffHeader, 8 + uint64_t(riffLength));
+  chunkWalker chunks(file, chunkFamily::riff, container, riffHeader, 8 + uint64_t(riffLength));
   for (const chunk& c : chunks)
     if (c.type == fourcc("EXIF")) return foundInChunk(webp, file, c.data, c.size);
   if (chunks.damage()) return failed(webp, *chunks.damage());

@@ -808,6 +808,22 @@ class OddFiles : public ::testing::Test {
   tempDir dir;
 };
 
+// A file that starts with SOI and holds no marker after it is no JPEG
+// file to any of the four tools (and not a damaged one to chronel).
+TEST_F(OddFiles, AnSoiWithoutAMarkerAfterItIsNoJpegToEveryTool) {
+  writeFile(dir / "soi.jpg", std::string("\xFF\xD8", 2));
+  writeFile(dir / "soi-text.jpg", std::string("\xFF\xD8\x00\x10JFIF", 8));
+  const std::string expected =
+      "chronel: soi.jpg is not a JPEG or EXIF file.\n"
+      "chronel: soi-text.jpg is not a JPEG or EXIF file.\n";
+  for (const char* tool : {SEGDUMP, GLOSSEL, SONLIFT, CHRONEL}) {
+    SCOPED_TRACE(tool);
+    const toolResult r = runOn(tool, {"soi.jpg", "soi-text.jpg"}, dir.path());
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, expected);
+  }
+}
+
 TEST_F(OddFiles, DirectoriesFifosDevicesAndMissingFilesNeverBlock) {
   ASSERT_EQ(mkdir((dir / "folder.jpg").c_str(), 0755), 0);
   ASSERT_EQ(mkfifo((dir / "fifo.jpg").c_str(), 0644), 0);

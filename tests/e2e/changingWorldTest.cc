@@ -5,8 +5,11 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -200,6 +203,49 @@ TEST(HugeFiles, MemoryGoesByWhatIsReadNotByTheFilesSize) {
   r = runToolMerged(SEGDUMP, {"scan.jpg"}, {{}, dir.path()}, "ulimit -v 300000; ");
   EXPECT_EQ(r.out, "chronel: unable to read scan.jpg: Cannot allocate memory.\n");
 #endif
+}
+
+// The largest resident memory, in kilobytes, of a program run with its
+// standard output in a file: its own figure, as the kernel counted it.
+long peakKilobytes(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& out) {
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(127);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage use = {};
+  if (pid < 0 || wait4(pid, &status, 0, &use) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return -1;
+  return use.ru_maxrss;
+}
+
+// The marker tools keep a file's segments, not its image data: a JPEG
+// whose scan fills 2 GiB is listed to its EOI in a fraction of that.
+TEST(HugeFiles, MarkerToolsKeepTheSegmentsAndLetTheImageDataGo) {
+#ifdef ORVANE_TEST_ASAN
+  GTEST_SKIP() << "the sanitizer's shadow memory is no figure of the program's";
+#endif
+  if (sizeof(size_t) < 8 || underEmulation()) GTEST_SKIP() << "a 64-bit program, measured by the kernel";
+  tempDir dir;
+  const std::string name = dir / "scan.jpg";
+  jpegWriter().soi().com("before").frameHeaders().sos().save(name);
+  ASSERT_EQ(truncate(name.c_str(), (2LL << 30) - 2), 0);
+  {
+    std::ofstream eoi(name, std::ios::binary | std::ios::app);
+    eoi.write("\xFF\xD9", 2);
+  }
+  EXPECT_LE(peakKilobytes(SEGDUMP, {name}, dir / "segdump.out"), 128 * 1024);
+  EXPECT_NE(readFile(dir / "segdump.out").find("marker type EOI, len = 2, offset = 2147483646"),
+            std::string::npos);
+  EXPECT_LE(peakKilobytes(GLOSSEL, {name}, dir / "glossel.out"), 128 * 1024);
+  EXPECT_EQ(readFile(dir / "glossel.out"), name + ":\nbefore\n");
 }
 
 // A sparse file of 15 TB (a few bytes on disk) is no abort: the map of the

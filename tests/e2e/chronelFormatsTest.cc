@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cameraFileWriter.h"
+#include "containerWriter.h"
 #include "runTool.h"
 
 using namespace testjpeg;
@@ -195,6 +196,118 @@ TEST_F(ChronelFormats, AMixedLibraryGetsOneLineAFile) {
             "chronel: shot.png has no EXIF data.\n"
             "Mon Jan  5 10:00:01 2004 scan.tif\n"
             "chronel: notes.txt has no EXIF data.\n");
+}
+
+// TIFF files laid out as some writers lay them out, built entry by entry:
+// chronel dates each where exiftool finds DateTimeOriginal, looking in
+// IFD0's Exif IFD, IFD0, IFD1 and IFD1's Exif IFD, and taking a directory
+// pointer of type SHORT.
+class TiffLayouts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exiftool = findProgram("exiftool");
+    if (exiftool.empty()) GTEST_SKIP() << "exiftool (libimage-exiftool-perl) is not installed";
+  }
+
+  struct entry {
+    uint16_t tag, type;
+    uint32_t count;
+    bytes value;  // little-endian; up to 4 bytes are stored in the entry
+  };
+  static bytes le16(uint16_t v) { return {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)}; }
+  static entry date(const std::string& text) {
+    return {0x9003, 2, static_cast<uint32_t>(text.size() + 1), bytes(text.begin(), text.end() + 0)};
+  }
+  // Little-endian TIFF: the directories one after the other from offset 8;
+  // pointer(i) stands for the offset of directory i, next[i] links them.
+  static bytes tiff(std::vector<std::vector<entry>> dirs, const std::vector<int>& next) {
+    std::vector<uint32_t> at(dirs.size());
+    uint32_t pos = 8;
+    for (size_t i = 0; i < dirs.size(); ++i) {
+      at[i] = pos;
+      pos += 2 + 12 * static_cast<uint32_t>(dirs[i].size()) + 4;
+      for (entry& e : dirs[i]) {
+        if (e.type == 2) e.value.push_back(0);
+        if (e.value.size() > 4) pos += static_cast<uint32_t>(e.value.size());
+      }
+    }
+    bytes out = join({{'I', 'I', 42, 0}, le32(8)});
+    for (size_t i = 0; i < dirs.size(); ++i) {
+      bytes values;
+      uint32_t valueAt = at[i] + 2 + 12 * static_cast<uint32_t>(dirs[i].size()) + 4;
+      out = join({out, le16(static_cast<uint16_t>(dirs[i].size()))});
+      for (const entry& e : dirs[i]) {
+        bytes field = e.value;
+        if (field.size() > 4) {
+          values = join({values, field});
+          field = le32(valueAt);
+          valueAt += static_cast<uint32_t>(e.value.size());
+        }
+        field.resize(4, 0);
+        out = join({out, le16(e.tag), le16(e.type), le32(e.count), field});
+      }
+      out = join({out, le32(next[i] < 0 ? 0 : at[next[i]]), values});
+    }
+    return out;
+  }
+  static entry exifPointer(uint16_t type, uint32_t to) {
+    return {0x8769, type, 1, type == 3 ? le16(static_cast<uint16_t>(to)) : le32(to)};
+  }
+  static entry width() { return {0x0100, 3, 1, le16(64)}; }
+
+  tempDir dir;
+  std::string exiftool;
+};
+
+TEST_F(TiffLayouts, DatesWhereExiftoolFindsThem) {
+  // Directory offsets: each directory here has one or two entries.
+  const uint32_t second1 = 8 + 18, second2 = 8 + 30;
+  saveBytes(dir / "ifd1.tif", tiff({{width()}, {date("2011:07:14 18:30:05")}}, {1, -1}));
+  saveBytes(dir / "ifd1-exif.tif",
+            tiff({{width()}, {exifPointer(4, second1 + 18)}, {date("2012:08:15 19:31:06")}}, {1, -1, -1}));
+  saveBytes(dir / "short-pointer.tif",
+            tiff({{width(), exifPointer(3, second2)}, {date("2013:09:16 20:32:07")}}, {-1, -1}));
+  for (const char* name : {"ifd1.tif", "ifd1-exif.tif", "short-pointer.tif"}) {
+    SCOPED_TRACE(name);
+    const toolResult e =
+        runTool(exiftool, {"-s3", "-d", "%s", "-DateTimeOriginal", name}, {{"TZ=UTC"}, dir.path()});
+    ASSERT_NE(e.out, "") << "exiftool reads no DateTimeOriginal";
+    const toolResult r = runTool(CHRONEL, {"-p", name}, {{"TZ=UTC"}, dir.path()});
+    EXPECT_EQ(r.out, "<?php\n  $vx_image_times[\"" + std::string(name) + "\"] = " +
+                         e.out.substr(0, e.out.find('\n')) + ";\n?>\n");
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+// Of several, IFD0's Exif IFD holds the capture time, then IFD0, then IFD1.
+TEST_F(TiffLayouts, TheExifIfdOfIfd0ComesFirst) {
+  const uint32_t second = 8 + 2 + 24 + 4 + 20;
+  saveBytes(dir / "three.tif", tiff({{exifPointer(4, second), date("2001:01:01 01:01:01")},
+                                     {date("2002:02:02 02:02:02")},
+                                     {date("2003:03:03 03:03:03")}},
+                                    {2, -1, -1}));
+  const toolResult r = runTool(CHRONEL, {"three.tif"}, {{"TZ=UTC"}, dir.path()});
+  EXPECT_EQ(r.out, "Sat Feb  2 02:02:02 2002 three.tif\n");
+  EXPECT_EQ(r.err, "");
+}
+
+// exiftool reads a WebP file past a RIFF length too short for any chunk;
+// chronel reports the length as damage instead of saying there is no EXIF
+// data.
+TEST_F(TiffLayouts, AWebpRiffLengthTooShortForAChunkIsDamage) {
+  const bytes block = tiff({{exifPointer(4, 8 + 18)}, {date("2014:10:17 21:33:08")}}, {-1, -1});
+  bytes webp = webpWithExif(block);
+  for (uint32_t length : {0u, 4u}) {
+    const bytes field = le32(length);
+    std::copy(field.begin(), field.end(), webp.begin() + 4);
+    const std::string name = "riff" + std::to_string(length) + ".webp";
+    saveBytes(dir / name, webp);
+    const toolResult e = runTool(exiftool, {"-s3", "-DateTimeOriginal", name}, {{}, dir.path()});
+    EXPECT_EQ(e.out, "2014:10:17 21:33:08\n");
+    const toolResult r = runTool(CHRONEL, {name}, {{"TZ=UTC"}, dir.path()});
+    EXPECT_EQ(r.err, "chronel: " + name + " has a damaged WebP file: the RIFF container at offset 0 declares a length of " +
+                         std::to_string(length) + ", too short for a chunk.\n");
+  }
 }
 
 }  // namespace
