@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         default: break;  // getopt has written its diagnostic
       }
     }
+    // Only -j and -m use the fraction of the second.
+    const bool fraction = listing == timeFormat::json || mtime;
     if (argc - optind <= 0) usageLine("Usage: chronel [ flags ] p0000001.jpg [ p0000002.jpg ... ]");
     // -q silences only the plain line.
     const std::unique_ptr<timeOutput> output =
@@ -53,7 +55,8 @@ int main(int argc, char** argv) {
       if (!mtime) ahead.after(at);
       std::unique_ptr<exif> exif1(new exif(e1));
       exif1->populate();
-      const captureTime t = readCaptureTime(exif1.get(), zone, tags);
+      captureTime t = readCaptureTime(exif1.get(), zone, tags);
+      if (fraction) readSubSeconds(exif1.get(), t);
       if (mtime) set_mtime(file, t.instant, jfif_file.image().fd(), before, t.nanoseconds);
       output->photograph(file, t);
     }, [&](const char* name, const misc_error& me) { output->failed(name, me); });

@@ -1,5 +1,6 @@
 #include "util.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -171,19 +172,6 @@ bool paddedFrom(const char* p, uint32_t n, uint32_t used) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The fraction of a second a SubSecTime tag records, in nanoseconds: 1 to
-// 9 digits, then blanks or NULs.  0 for anything else.
-long subSeconds(exif* e, const dateTag& date) {
-  const ifd* dir = nullptr;
-  const storedValue v = valueOf(e->find(date.subSecTag, dir));
-  if (!v.sv_ascii) return 0;
-  uint32_t n = 0;
-  while (n < v.sv_count && isDigit(v.sv_ascii[n])) ++n;
-  if (n == 0 || n > 9 || !paddedFrom(v.sv_ascii, v.sv_count, n)) return 0;
-  long nanoseconds = 0;
-  for (uint32_t i = 0; i < 9; ++i) nanoseconds = nanoseconds * 10 + (i < n ? v.sv_ascii[i] - '0' : 0);
-  return nanoseconds;
-}
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
@@ -251,6 +239,23 @@ void formatExifDate(char* buffer, const long long v[6]) {
 
 time_t exif_time(std::string /*file*/, exif* e) {
   return readCaptureTime(e, captureZone::local).instant;
+}
+
+void readSubSeconds(exif* e, captureTime& t) {
+  t.nanoseconds = 0;
+  const dateTag* date = std::find_if(std::begin(dateTags), std::end(dateTags), [&](const dateTag& d) {
+    return std::strcmp(d.name, t.source) == 0;
+  });
+  if (date == std::end(dateTags)) return;
+  const ifd* dir = nullptr;
+  const storedValue v = valueOf(e->find(date->subSecTag, dir));
+  if (!v.sv_ascii) return;
+  uint32_t n = 0;
+  while (n < v.sv_count && isDigit(v.sv_ascii[n])) ++n;
+  if (n == 0 || n > 9 || !paddedFrom(v.sv_ascii, v.sv_count, n)) return;
+  long nanoseconds = 0;
+  for (uint32_t i = 0; i < 9; ++i) nanoseconds = nanoseconds * 10 + (i < n ? v.sv_ascii[i] - '0' : 0);
+  t.nanoseconds = nanoseconds;
 }
 
 bool gpsOffset(exif* e, time_t asUtc, long& offset) {
@@ -335,7 +340,6 @@ captureTime readCaptureTime(exif* e, captureZone zone, captureTags tags) {
   if (asUtc == static_cast<time_t>(-1) && errno != 0) throw noUnixTime();
   const long long year = btime.tm_year + 1900LL;
   if (year < 1 || year > 9999) throw noUnixTime();
-  t.nanoseconds = subSeconds(e, *date);
   if (zone == captureZone::camera && cameraOffset(e, *date, t.offset)) {
     t.zone = date->offsetName;
     t.instant = asUtc - t.offset;

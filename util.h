@@ -40,13 +40,19 @@ enum class captureTags { original, fallback };
 
 // Checks the date tag exactly as exif_time checks DateTimeOriginal (same
 // order, same failures, their texts naming the tag read), then reads it in
-// the zone asked for, with the fraction of a second of the matching
-// SubSecTime tag where that holds 1 to 9 digits.  With the camera's
-// offset, throws " invalid OffsetTimeOriginal tag in" (or the fallback's
-// offset tag) for an offset that is neither blank (EXIF's "unknown") nor
-// of that form.
+// the zone asked for.  With the camera's offset, throws " invalid
+// OffsetTimeOriginal tag in" (or the fallback's offset tag) for an offset
+// that is neither blank (EXIF's "unknown") nor of that form.  The
+// fraction of the second is left 0: see readSubSeconds.
 captureTime readCaptureTime(exif* e, captureZone zone,
                             captureTags tags = captureTags::original);
+
+// Sets t.nanoseconds from the SubSecTime tag that matches the tag t was
+// read from (SubSecTimeOriginal for DateTimeOriginal, ...) where that holds
+// 1 to 9 digits and then only blanks or NULs; anything else is no
+// fraction.  Apart from readCaptureTime because it costs a search of every
+// directory, and only the outputs that show the fraction ask for it.
+void readSubSeconds(exif* e, captureTime& t);
 
 // The UTC offset, in seconds, that a capture time's wall clock (taken as
 // UTC: asUtc) was read in, as the GPS date and time the photograph

@@ -1,5 +1,5 @@
-// Fuzz target: readCaptureTime on arbitrary date, offset, sub-second and
-// GPS values.
+// Fuzz target: readCaptureTime and readSubSeconds on arbitrary date,
+// offset, sub-second and GPS values.
 //
 // The first input byte picks the local time zone (bits 0-1: UTC, or one of
 // a few zones with daylight-saving rules, one of them with a half-hour
@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   exif set(e1);
   set.populate();
   try {
-    const captureTime t = readCaptureTime(&set, zone, fallback);
+    captureTime t = readCaptureTime(&set, zone, fallback);
+    readSubSeconds(&set, t);
     // A time that was accepted must be one the system can show again, and
     // its parts must be what the outputs can write.
     struct tm back;

@@ -372,6 +372,7 @@ class CaptureTime : public ExifTime {
     reading r;
     try {
       r.t = readCaptureTime(&p.e, zone, tags);
+      readSubSeconds(&p.e, r.t);
       r.ok = true;
     } catch (const misc_error& e) {
       r.report = std::string("chronel:") + e.msg1() + " x.jpg" + e.msg2() + ".";
