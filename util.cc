@@ -172,7 +172,6 @@ bool paddedFrom(const char* p, uint32_t n, uint32_t used) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
   y -= m <= 2;
