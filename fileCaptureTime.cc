@@ -128,12 +128,14 @@ captureTime readRecordedTime(const recordedTime& r, captureZone zone) {
   throw noCreationTime();
 }
 
-captureTime fileCaptureTime(exifHeader& header, captureZone zone) {
+captureTime fileCaptureTime(exifHeader& header, captureZone zone, captureTags tags, bool fraction) {
   if (header.timeWithoutExif()) {
     if (header.damage()) throw *header.damage();
     return readRecordedTime(header.recorded(), zone);
   }
   std::unique_ptr<exif> set(new exif(header));
   set->populate();
-  return readCaptureTime(set.get(), zone);
+  captureTime t = readCaptureTime(set.get(), zone, tags);
+  if (fraction) readSubSeconds(set.get(), t);
+  return t;
 }

@@ -10,9 +10,12 @@
 class exifHeader;
 
 // The file's capture time in the zone asked for: its recorded time when
-// its format has one instead of EXIF data, else DateTimeOriginal read as
-// readCaptureTime reads it.  Throws the file's damage, or misc_error.
-captureTime fileCaptureTime(exifHeader& header, captureZone zone);
+// its format has one instead of EXIF data, else DateTimeOriginal (or with
+// captureTags::fallback the other EXIF dates) read as readCaptureTime reads
+// it, with the fraction of the second when asked for (readSubSeconds).
+// Throws the file's damage, or misc_error.
+captureTime fileCaptureTime(exifHeader& header, captureZone zone, captureTags tags = captureTags::original,
+                            bool fraction = false);
 
 // A recorded time, checked and read:
 //   - a movie's Keys date "YYYY-MM-DDTHH:MM:SS" followed by "Z", "+HHMM"
