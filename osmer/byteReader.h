@@ -33,7 +33,7 @@ class byteSource {
     if (pos <= bs_size && n <= bs_size - pos) {
       if (bs_complete) return;
       const size_t first = pos >> pageShift, last = (pos + n - 1) >> pageShift;
-      if (last - first <= 1 ? present(first) && present(last) : allPresent(first, last)) return;
+      if (first == last ? present(first) : allPresent(first, last)) return;
     }
     loadMissing(pos, n);
   }

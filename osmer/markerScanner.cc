@@ -132,13 +132,6 @@ bool markerScanner::fail(misc_error damage) {
   return false;
 }
 
-bool markerScanner::byteAt(size_t pos, unsigned char& b) {
-  uint8_t v;
-  if (!sc_image.reader().u8At(pos, v)) return false;
-  b = v;
-  return true;
-}
-
 bool markerScanner::next(jfif_marker& m) {
   if (sc_at.done) return false;
   if (sc_at.inScan && !scanEntropyData(m)) return false;
@@ -166,8 +159,8 @@ bool markerScanner::scanEntropyData(jfif_marker& m) {
       pos = end;
       continue;
     }
-    unsigned char code;
-    if (!byteAt(hit + 1, code)) return fail(scanEndsEarly(sc_at.scanStart));
+    uint8_t code = 0;
+    if (!file.u8At(hit + 1, code)) return fail(scanEndsEarly(sc_at.scanStart));
     if (code == stuffedByte || code == markerByte) {  // a data byte, or fill before a marker
       pos = code == stuffedByte ? hit + 2 : hit + 1;
       continue;
@@ -186,20 +179,20 @@ bool markerScanner::scanEntropyData(jfif_marker& m) {
 }
 
 bool markerScanner::segmentAt(jfif_marker& m) {
+  const byteReader file = sc_image.reader();
   size_t pos = sc_at.pos;
-  unsigned char b;
-  if (!byteAt(pos, b)) return fail(fileEndsEarly(pos));
+  uint8_t b;
+  if (!file.u8At(pos, b)) return fail(fileEndsEarly(pos));
   if (b != markerByte) return fail(noMarker(pos, "byte " + hexByte(b)));
-  unsigned char code = markerByte;
+  uint8_t code = markerByte;
   while (code == markerByte) {  // fill bytes: the marker is the last 0xFF of the run
-    if (!byteAt(pos + 1, code)) return fail(fileEndsEarly(pos + 1));
+    if (!file.u8At(pos + 1, code)) return fail(fileEndsEarly(pos + 1));
     if (code == markerByte) ++pos;
   }
   if (isReserved(code)) return fail(noMarker(pos, "bytes 0xFF " + hexByte(code)));
   const type_t type = static_cast<type_t>(code);
   uint32_t len = 2;
   if (!isStandalone(code)) {
-    const byteReader file = sc_image.reader();
     uint16_t field = 0;
     if (!file.u16At(pos + 2, field)) return fail(runsPastTheEnd(type, pos));
     if (field < 2) return fail(lengthTooSmall(type, pos, field));
@@ -211,7 +204,7 @@ bool markerScanner::segmentAt(jfif_marker& m) {
   // The marker's own bytes are loaded (they were just read); the rest of
   // the segment is loaded by whoever reads it.
   const unsigned char* bytes = nullptr;
-  sc_image.reader().viewAt(pos, 2, bytes);
+  file.viewAt(pos, 2, bytes);
   m = jfif_marker(type, len, static_cast<off_t>(pos), bytes);
   sc_at.pos = pos + len;
   if (type == jfif_marker::jm_sos) {

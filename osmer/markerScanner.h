@@ -63,7 +63,6 @@ class markerScanner {
  private:
   bool segmentAt(jfif_marker& m);
   bool scanEntropyData(jfif_marker& m);
-  bool byteAt(size_t pos, unsigned char& b);
   bool fail(misc_error damage);
 
   fileImage& sc_image;

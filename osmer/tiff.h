@@ -63,11 +63,15 @@ class directory {
   entry at(uint32_t i) const {
     entry e;
     e.at = d_offset + 2 + entrySize * i;
-    cursor c(d_block, e.at);
-    e.tag = c.u16();
-    e.type = c.u16();
-    e.count = c.u32();
-    e.value = c.u32();
+    // One look at the entry's bytes (its pages are loaded once), then its
+    // fields in the block's byte order.
+    const unsigned char* p = nullptr;
+    if (!d_block.viewAt(e.at, entrySize, p)) return e;
+    const byteReader fields(p, entrySize, d_block.bigEndian());
+    fields.u16At(0, e.tag);
+    fields.u16At(2, e.type);
+    fields.u32At(4, e.count);
+    fields.u32At(8, e.value);
     return e;
   }
   // The offset of the next directory: 0 when there is none, or when the
