@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cameraFileWriter.h"
@@ -217,6 +218,27 @@ TEST_F(ExifLocator, MovieMediaAndPngImageDataAreNotRead) {
   located after(save("after.png", join({head, idats, pngChunk("eXIf", dateBlock()), pngChunk("IEND", {})})));
   EXPECT_EQ(after.dateText(), date);
   EXPECT_LE(after.j.image().bytesRead(), 32u * 1024);
+}
+
+// Where no chain of chunks from the image data to IEND can be found in the
+// last 64 KB (more text than that after the image data, a damaged CRC, no
+// IEND at the end), the chunks are walked as before and eXIf is found.
+TEST_F(ExifLocator, PngChunksAfterTheImageDataThatCannotBeFoundFromTheEndAreWalked) {
+  bytes idats;
+  for (int i = 0; i < 20; ++i) idats = join({idats, pngChunk("IDAT", bytes(8192, uint8_t(i)))});
+  const bytes head = join({pngSignature(), pngChunk("IHDR", bytes(13, 1)), idats});
+  const bytes exif = pngChunk("eXIf", dateBlock());
+  bytes badCrc = join({head, exif, pngChunk("tIME", bytes(7, 1)), pngChunk("IEND", {})});
+  badCrc[badCrc.size() - 13] ^= 1;  // tIME's CRC
+  const std::vector<std::pair<const char*, bytes>> files = {
+      {"text.png", join({head, pngChunk("tEXt", bytes(70 * 1024, 'a')), exif, pngChunk("IEND", {})})},
+      {"crc.png", badCrc},
+      {"tail.png", join({head, exif, pngChunk("IEND", {}), bytes(3, 0)})},
+  };
+  for (const auto& [name, b] : files) {
+    located f(save(name, b));
+    EXPECT_EQ(f.dateText(), date) << name;
+  }
 }
 
 // moov after a media data box of 5 GB (a 64-bit size, in a sparse file).
