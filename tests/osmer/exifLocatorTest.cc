@@ -220,6 +220,27 @@ TEST_F(ExifLocator, MovieMediaAndPngImageDataAreNotRead) {
   EXPECT_LE(after.j.image().bytesRead(), 32u * 1024);
 }
 
+// The boxes decide what an ISO base media file is, not its brand: an Exif
+// item makes an image (an image sequence has a moov box too), else moov
+// makes a movie, or a CR3 file when the brand is Canon's.
+TEST_F(ExifLocator, TheBoxesDecideWhatAnIsoFileIs) {
+  movieLayout l;
+  l.created = movieEpochOffset + 1073296800;
+  const bytes moov = isoBox("moov", movieHeader(0, l.created));
+  located sequence(save("s.heic", join({heifFile(dateBlock()), moov})));
+  EXPECT_EQ(sequence.h.format(), exifFormat::heif);
+  EXPECT_EQ(sequence.dateText(), date);
+  located heicBrand(save("m.heic", join({ftypHeic(), moov})));
+  EXPECT_EQ(heicBrand.h.format(), exifFormat::movie);
+  EXPECT_EQ(heicBrand.dateText(), "2004:01:05 10:00:00");
+  l.brand = "";  // an old QuickTime file
+  located old(save("old.mov", movieFile(l)));
+  EXPECT_EQ(old.dateText(), "2004:01:05 10:00:00");
+  located canon(save("c.cr3", join({isoBox("ftyp", join({toBytes("crx "), be32(1)})), moov})));
+  EXPECT_EQ(canon.h.format(), exifFormat::cr3);
+  EXPECT_EQ(canon.dateText(), "| has no EXIF data");
+}
+
 // Where no chain of chunks from the image data to IEND can be found in the
 // last 64 KB (more text than that after the image data, a damaged CRC, no
 // IEND at the end), the chunks are walked as before and eXIf is found.
