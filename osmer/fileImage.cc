@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -105,11 +107,6 @@ spareMap& spareWords() {
   return s;
 }
 
-int refuseNonRegular(const struct stat& st) {
-  if (S_ISREG(st.st_mode)) return 0;
-  return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-}
-
 size_t pagesOf(size_t bytes) { return bytes / pageSize + (bytes % pageSize != 0); }
 
 }  // namespace
@@ -189,41 +186,61 @@ bool fileImage::takePageMap(size_t words) {
 }
 
 void fileImage::closeFd() {
-  if (fi_fd >= 0) ::close(fi_fd);
+  fi_file.close();
   fi_fd = -1;
 }
 
 namespace {
 
-// Opens a regular file for reading, or returns -1 with errno set.  Looks
-// before opening: opening a FIFO or a device can block or act.
-int openRegular(const char* name) {
-  struct stat st;
-  if (::stat(name, &st) != 0) return -1;
-  if (int e = refuseNonRegular(st)) {
-    errno = e;
-    return -1;
-  }
-  return ::open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-}
-
 // What the storage has shown of itself.  A file's first read asks the
 // kernel for bytes that are in the page cache only (RWF_NOWAIT): when they
 // are not, the storage is slow (a cold disk, a network file system), and
 // reading the next photographs' heads ahead pays.  Where the kernel cannot
-// tell, reading ahead is assumed to pay.
+// tell, reading ahead is assumed to pay, but for file systems held in
+// memory (tmpfs, ramfs), which are never slow.
 struct storageView {
   bool slow = false;
   bool asked = true;  // the first reads still ask
 } storage;
 
+// Which file systems are held in memory, looked up once each (fstatfs) and
+// kept by device number: photographs come from a few file systems.
+class memoryBacked {
+ public:
+  // Whether the file system of fd, whose device is dev, is held in memory.
+  bool holds(int fd, dev_t dev) {
+    for (size_t k = 0; k < mb_count; ++k)
+      if (mb_known[k].dev == dev) return mb_known[k].memory;
+    struct statfs fs;
+    const bool memory = ::fstatfs(fd, &fs) == 0 &&
+                        (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+    mb_known[mb_count < kept ? mb_count++ : (mb_next++ % kept)] = {dev, memory};
+    return memory;
+  }
+  // Whether dev is known to be held in memory, without looking it up.
+  bool known(dev_t dev) const {
+    for (size_t k = 0; k < mb_count; ++k)
+      if (mb_known[k].dev == dev) return mb_known[k].memory;
+    return false;
+  }
+
+ private:
+  static constexpr size_t kept = 8;
+  struct fileSystem {
+    dev_t dev;
+    bool memory;
+  } mb_known[kept] = {};
+  size_t mb_count = 0, mb_next = 0;
+} memoryFileSystems;
+
 // The first read of a file, through the page cache only; the bytes that
 // were there, or -1 (errno EAGAIN: none were).
-ssize_t readCached(int fd, unsigned char* p, size_t n, size_t at) {
+ssize_t readCached(int fd, dev_t dev, unsigned char* p, size_t n, size_t at) {
   iovec v = {p, n};
   const ssize_t got = ::preadv2(fd, &v, 1, static_cast<off_t>(at), RWF_NOWAIT);
   // Short, EAGAIN, or an error by which the kernel says it cannot tell.
   if (got < static_cast<ssize_t>(n)) {
+    if (got < 0 && errno == EOPNOTSUPP && memoryFileSystems.holds(fd, dev)) return -1;
     storage.asked = false;
     storage.slow = true;
   }
@@ -235,27 +252,16 @@ ssize_t readCached(int fd, unsigned char* p, size_t n, size_t at) {
 bool fileImage::storageIsSlow() { return storage.slow; }
 
 void fileImage::foresee(const char* name) {
-  const int fd = openRegular(name);
-  if (fd < 0) return;
-  ::posix_fadvise(fd, 0, foreseenBytes, POSIX_FADV_WILLNEED);
-  ::close(fd);
+  regularFile file;
+  if (file.open(name) != 0) return;
+  if (memoryFileSystems.holds(file.fd(), file.status().st_dev)) return;
+  ::posix_fadvise(file.fd(), 0, foreseenBytes, POSIX_FADV_WILLNEED);
 }
 
 int fileImage::open(const char* name) {
-  const int fd = openRegular(name);
-  if (fd < 0) return errno;
-  fi_fd = fd;
-  struct stat st;
-  // The name may have been replaced between stat and open.
-  if (::fstat(fd, &st) != 0) {
-    int e = errno;
-    closeFd();
-    return e;
-  }
-  if (int e = refuseNonRegular(st)) {
-    closeFd();
-    return e;
-  }
+  if (int e = fi_file.open(name)) return e;
+  fi_fd = fi_file.fd();
+  const struct stat& st = fi_file.status();
   if (st.st_size < 0 ||
       static_cast<uintmax_t>(st.st_size) > std::numeric_limits<size_t>::max() / 2) {
     closeFd();
@@ -343,8 +349,8 @@ void fileImage::loadPages(size_t first, size_t last) {
   unsigned char* const buf = fi_buf.bytes();
   showBytes(buf + from, to - from);
   size_t done = from;
-  if (fi_read == 0 && storage.asked) {
-    const ssize_t n = readCached(fi_fd, buf + done, want - done, done);
+  if (fi_read == 0 && storage.asked && !memoryFileSystems.known(fi_file.status().st_dev)) {
+    const ssize_t n = readCached(fi_fd, fi_file.status().st_dev, buf + done, want - done, done);
     if (n > 0) {
       fi_read += static_cast<size_t>(n);
       done += static_cast<size_t>(n);

@@ -7,7 +7,7 @@
 // looking at a photograph's header and EXIF directories does not read the
 // segments between them, and a photograph larger than memory can still be
 // dated.  Non-regular files (directories, FIFOs, devices) are refused
-// before anything is read from them.
+// without being opened (regularFile.h).
 //
 // A file that shrinks while it is read ends where a read finds its end: no
 // byte past that is ever exposed, and asking for one throws a misc_error
@@ -29,6 +29,7 @@
 
 #include "byteReader.h"
 #include "orvaneExport.h"
+#include "regularFile.h"
 
 class ORVANE_EXPORT fileImage : private byteSource {
  public:
@@ -42,11 +43,13 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // Asks the kernel to read the head of a regular file that is to be
   // opened later, and keeps nothing of it: on a cold disk a photograph's
   // head is then read while others are parsed.  Failures are left for
-  // that open() to report; a FIFO or device is not opened.
+  // that open() to report; a FIFO or device is not opened, and a file held
+  // in memory (tmpfs) needs no hint.
   static void foresee(const char* name);
   static constexpr size_t foreseenBytes = 16 * 1024;
   // Whether the storage has shown itself slow: a file's first bytes were
-  // not in the page cache (or the kernel cannot tell).  Only then is
+  // not in the page cache (or the kernel cannot tell, but for file systems
+  // held in memory).  Only then is
   // foreseeing worth its system calls.
   static bool storageIsSlow();
 
@@ -118,7 +121,8 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // A zeroed page map of at least `words` words: the last image's, or new.
   bool takePageMap(size_t words);
 
-  int fi_fd = -1;
+  regularFile fi_file;
+  int fi_fd = -1;  // fi_file's
   size_t fi_size = 0;
   size_t fi_loaded = 0;    // bytes of the file in loaded pages
   size_t fi_read = 0;      // bytes asked for by pread

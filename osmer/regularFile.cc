@@ -1,0 +1,62 @@
+#include "regularFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+constexpr int readFlags = O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+
+int refuseNonRegular(const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return 0;
+  return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+}
+
+// False once /proc was found missing: names are then looked at first.
+bool procMounted = true;
+
+}  // namespace
+
+int regularFile::open(const char* name) {
+  close();
+  if (procMounted) {
+    const int path = ::open(name, O_PATH | O_CLOEXEC);
+    if (path < 0) return errno;
+    int e = ::fstat(path, &rf_status) != 0 ? errno : refuseNonRegular(rf_status);
+    if (e == 0) {
+      char link[32];
+      std::snprintf(link, sizeof link, "/proc/self/fd/%d", path);
+      rf_fd = ::open(link, readFlags);
+      if (rf_fd >= 0) {
+        rf_path = path;
+        return 0;
+      }
+      e = errno;
+      // The descriptor exists, so only a missing /proc makes its link so.
+      if (e == ENOENT) procMounted = false;
+    }
+    ::close(path);
+    if (procMounted) return e;
+  }
+  // Without /proc: look before opening, then at what was opened.
+  if (::stat(name, &rf_status) != 0) return errno;
+  if (int e = refuseNonRegular(rf_status)) return e;
+  rf_fd = ::open(name, readFlags);
+  if (rf_fd < 0) return errno;
+  int e = ::fstat(rf_fd, &rf_status) != 0 ? errno : refuseNonRegular(rf_status);
+  if (e) close();
+  return e;
+}
+
+void regularFile::close() {
+  if (rf_fd >= 0 && rf_path >= 0 && (rf_fd == rf_path + 1 || rf_path == rf_fd + 1)) {
+    const unsigned low = static_cast<unsigned>(rf_fd < rf_path ? rf_fd : rf_path);
+    if (::close_range(low, low + 1, 0) == 0) rf_fd = rf_path = -1;
+  }
+  if (rf_fd >= 0) ::close(rf_fd);
+  if (rf_path >= 0) ::close(rf_path);
+  rf_fd = rf_path = -1;
+}
