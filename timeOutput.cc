@@ -87,8 +87,12 @@ std::string phpQuoted(const std::string& name) {
 // that no name can break the line or drive a terminal; valid UTF-8 as it
 // is.  A byte that is not part of valid UTF-8 is written as \udcXX, the
 // escape by which such names survive a round trip (Python's surrogateescape:
-// os.fsencode gives the byte back).
+// os.fsencode gives the byte back).  On a terminal, whose character set
+// may not be UTF-8 (in Latin-1 the byte 0x9B is a control), the string is
+// ASCII only: every other character is written as its \uXXXX escape (a
+// pair of them above U+FFFF), the same text once parsed.
 std::string jsonString(const std::string& s) {
+  const bool ascii = stdoutLines().terminal();
   static const char hex[] = "0123456789abcdef";
   std::string out = "\"";
   auto escape = [&](unsigned code) {
@@ -121,6 +125,16 @@ std::string jsonString(const std::string& s) {
     } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
       escape(static_cast<unsigned char>(s[i + 1]));  // a C1 control
       i += 2;
+    } else if (ascii) {
+      unsigned code = c & (0xFF >> (length + 1));
+      for (size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+      if (code > 0xFFFF) {
+        escape(0xD800 + ((code - 0x10000) >> 10));
+        escape(0xDC00 + ((code - 0x10000) & 0x3FF));
+      } else {
+        escape(code);
+      }
+      i += length;
     } else {
       out.append(s, i, length);
       i += length;
