@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -13,6 +13,28 @@ constexpr int readFlags = O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 int refuseNonRegular(const struct stat& st) {
   if (S_ISREG(st.st_mode)) return 0;
   return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+}
+
+// "/proc/self/fd/N", written directly: snprintf cost more than the rest of
+// the open.
+struct linkText {
+  char text[32];
+};
+linkText procLink(int fd) {
+  linkText l;
+  static const char head[] = "/proc/self/fd/";
+  std::memcpy(l.text, head, sizeof head - 1);
+  char digits[12];
+  int n = 0;
+  unsigned v = static_cast<unsigned>(fd);
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  char* p = l.text + sizeof head - 1;
+  while (n) *p++ = digits[--n];
+  *p = '\0';
+  return l;
 }
 
 // False once /proc was found missing: names are then looked at first.
@@ -27,9 +49,7 @@ int regularFile::open(const char* name) {
     if (path < 0) return errno;
     int e = ::fstat(path, &rf_status) != 0 ? errno : refuseNonRegular(rf_status);
     if (e == 0) {
-      char link[32];
-      std::snprintf(link, sizeof link, "/proc/self/fd/%d", path);
-      rf_fd = ::open(link, readFlags);
+      rf_fd = ::open(procLink(path).text, readFlags);
       if (rf_fd >= 0) {
         rf_path = path;
         return 0;
