@@ -72,9 +72,11 @@ int regularFile::open(const char* name) {
 }
 
 void regularFile::close() {
-  if (rf_fd >= 0 && rf_path >= 0 && (rf_fd == rf_path + 1 || rf_path == rf_fd + 1)) {
-    const unsigned low = static_cast<unsigned>(rf_fd < rf_path ? rf_fd : rf_path);
-    if (::close_range(low, low + 1, 0) == 0) rf_fd = rf_path = -1;
+  // The two descriptors were opened one after the other: usually adjacent.
+  if (rf_path >= 0 && rf_fd == rf_path + 1 && ::close_range(static_cast<unsigned>(rf_path),
+                                                            static_cast<unsigned>(rf_fd), 0) == 0) {
+    rf_fd = rf_path = -1;
+    return;
   }
   if (rf_fd >= 0) ::close(rf_fd);
   if (rf_path >= 0) ::close(rf_path);
