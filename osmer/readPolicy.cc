@@ -6,6 +6,7 @@
 #include <sys/uio.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace {
 
@@ -29,8 +30,9 @@ bool readPolicy::memoryBacked(int fd, dev_t dev) {
   for (size_t k = 0; k < rp_known; ++k)
     if (rp_fileSystems[k].dev == dev) return rp_fileSystems[k].memory;
   struct statfs fs;
-  const bool memory =
-      ::fstatfs(fd, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+  // The type is a 32-bit magic number, held in a signed word.
+  const bool memory = ::fstatfs(fd, &fs) == 0 && (static_cast<uint32_t>(fs.f_type) == TMPFS_MAGIC ||
+                                                   static_cast<uint32_t>(fs.f_type) == RAMFS_MAGIC);
   rp_fileSystems[rp_known < keptFileSystems ? rp_known++ : rp_replace++ % keptFileSystems] = {dev, memory};
   return memory;
 }
