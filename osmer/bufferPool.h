@@ -114,21 +114,19 @@ class ORVANE_EXPORT bufferPool {
 // file yet (never read, or left from an earlier file) are marked
 // unaddressable, so that reading one is reported like a read past the
 // buffer.  Elsewhere these do nothing.
-inline void hideBytes(unsigned char* p, size_t n) {
+inline void markBytes(unsigned char* p, size_t n, bool hidden) {
 #ifdef ORVANE_ASAN
-  if (p && n) ASAN_POISON_MEMORY_REGION(p, n);
+  if (p && n) {
+    if (hidden) ASAN_POISON_MEMORY_REGION(p, n);
+    else ASAN_UNPOISON_MEMORY_REGION(p, n);
+  }
 #else
   (void)p;
   (void)n;
+  (void)hidden;
 #endif
 }
-inline void showBytes(unsigned char* p, size_t n) {
-#ifdef ORVANE_ASAN
-  if (p && n) ASAN_UNPOISON_MEMORY_REGION(p, n);
-#else
-  (void)p;
-  (void)n;
-#endif
-}
+inline void hideBytes(unsigned char* p, size_t n) { markBytes(p, n, true); }
+inline void showBytes(unsigned char* p, size_t n) { markBytes(p, n, false); }
 
 #endif

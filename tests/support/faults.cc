@@ -176,32 +176,17 @@ int openWithFaults(F real, const char* path, int flags, mode_t mode) {
 
 extern "C" {
 
-// The C library's open and open64 (and on 64-bit builds stat and stat64)
-// are one call each under two names: the tools call the 64-bit ones.
-int faultsOpen(const char* path, int flags, ...) __asm__("open");
+// The tools call open64 (a 64-bit off_t everywhere); open is the same call
+// here, with O_LARGEFILE implied.  (On 64-bit builds stat and stat64 too.)
 int faultsOpen64(const char* path, int flags, ...) __asm__("open64");
-
-int faultsOpen(const char* path, int flags, ...) {
-  static auto real = next<int (*)(const char*, int, ...)>("open");
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = static_cast<mode_t>(va_arg(ap, int));
-    va_end(ap);
-  }
-  return openWithFaults(real, path, flags, mode);
-}
+int faultsOpen(const char* path, int flags, ...) __asm__("open") __attribute__((alias("open64")));
 
 int faultsOpen64(const char* path, int flags, ...) {
   static auto real = next<int (*)(const char*, int, ...)>("open64");
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = static_cast<mode_t>(va_arg(ap, int));
-    va_end(ap);
-  }
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? static_cast<mode_t>(va_arg(ap, int)) : 0;
+  va_end(ap);
   return openWithFaults(real, path, flags, mode);
 }
 
