@@ -21,10 +21,12 @@ struct accessTime {
 accessTime noteAccessTime(const std::string& file);
 
 // Sets the modification time of the file open on fd (the descriptor the
-// photograph was read from, never its name again) to unixtime in whole
-// seconds, and leaves its access time as noted in before.  Throws
-// misc_error when the times cannot be set or the file system stored
-// another time than the one asked for.
-void set_mtime(std::string file, time_t unixtime, int fd, const accessTime& before);
+// photograph was read from, never its name again) to unixtime and
+// nanoseconds (0 to 999999999), and leaves its access time as noted in
+// before.  Throws misc_error when the times cannot be set or the file
+// system stored another second than the one asked for (a file system that
+// keeps less of the fraction, or none, stores the time as well as it can).
+void set_mtime(std::string file, time_t unixtime, int fd, const accessTime& before,
+               long nanoseconds = 0);
 
 #endif

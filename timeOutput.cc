@@ -57,14 +57,17 @@ char* digits(char* p, long v, int width) {
 
 // An ISO 8601 date and time with its UTC offset: 2004-01-05T10:00:00+00:00
 // (with seconds in the offset only where the zone had them, as zones did
-// before standard time).  Written digit by digit: snprintf cost more than
-// the rest of a photograph's line.  The capture time's year is 1 to 9999
-// (readCaptureTime refuses others), and a UTC offset is less than a day.
+// before standard time), and the fraction of the second where there is
+// one, in milli-, micro- or nanoseconds as its digits need:
+// 2004-01-05T10:00:00.042+00:00.  Written digit by digit: snprintf cost
+// more than the rest of a photograph's line.  The capture time's year is 1
+// to 9999 (readCaptureTime refuses others), and a UTC offset is less than
+// a day.
 struct isoText {
-  char text[48];
+  char text[64];
 };
 
-isoText isoTime(const struct tm& w, long offset) {
+isoText isoTime(const struct tm& w, long offset, long nanoseconds) {
   isoText iso;
   const long year = w.tm_year + 1900L;
   const long a = offset < 0 ? -offset : offset;
@@ -79,6 +82,16 @@ isoText isoTime(const struct tm& w, long offset) {
   p = digits(p, w.tm_min, 2);
   *p++ = ':';
   p = digits(p, w.tm_sec, 2);
+  if (nanoseconds > 0 && nanoseconds < 1000000000) {
+    *p++ = '.';
+    int width = 9;
+    long fraction = nanoseconds;
+    while (width > 3 && fraction % 1000 == 0) {
+      fraction /= 1000;
+      width -= 3;
+    }
+    p = digits(p, fraction, width);
+  }
   *p++ = offset < 0 ? '-' : '+';
   p = digits(p, a / 3600, 2);
   *p++ = ':';
@@ -103,7 +116,9 @@ class nothing : public timeOutput {
   void photograph(const std::string&, const captureTime&) override {}
 };
 
-// JSON Lines: one object a photograph, nothing before or after.
+// JSON Lines: one object a file, nothing before or after.  A dated file's
+// members say where its time and its offset came from; a failed file's
+// object holds its report line without "chronel: " and the full stop.
 class jsonLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
@@ -113,8 +128,27 @@ class jsonLines : public timeOutput {
         .text(", \"time\": ")
         .number(static_cast<long long>(t.instant))
         .text(", \"taken\": \"")
-        .text(isoTime(t.wall, t.offset).text)
+        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
+        .text("\", \"source\": \"")
+        .text(t.source)
+        .text("\", \"zone\": \"")
+        .text(t.zone)
         .text("\"}")
+        .endLine();
+  }
+  void failed(const std::string& file, const misc_error& me) override {
+    const char* first = me.msg1();
+    if (*first == ' ') ++first;
+    std::string text = first;
+    if (*me.msg1()) text += ' ';
+    text += file;
+    text += me.msg2();
+    stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"error\": ")
+        .text(jsonString(text).c_str())
+        .text("}")
         .endLine();
   }
 };

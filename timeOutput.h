@@ -2,8 +2,10 @@
 //
 // One writer is chosen from the options before the first photograph: it
 // writes what comes before the first photograph's line (begin), one line
-// per photograph whose capture time was found, and what ends the output
-// (end).  A new form is one more writer here.
+// per photograph whose capture time was found, what it writes for a file
+// that failed (failed: nothing, but for JSON Lines; its report line
+// follows on standard error), and what ends the output (end).  A new form
+// is one more writer here.
 #ifndef ORVANE_TIMEOUTPUT_H
 #define ORVANE_TIMEOUTPUT_H
 
@@ -11,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "exceptions.h"
 #include "util.h"
 
 class timeOutput {
@@ -18,6 +21,7 @@ class timeOutput {
   virtual ~timeOutput() = default;
   virtual void begin() {}
   virtual void photograph(const std::string& file, const captureTime& t) = 0;
+  virtual void failed(const std::string& /*file*/, const misc_error& /*me*/) {}
   virtual void end() {}
 };
 

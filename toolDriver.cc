@@ -24,12 +24,21 @@ int toolMain(const std::function<void()>& work) {
 
 void usageLine(const char* usage) { stderrLines().text(usage).endLine(); }
 
-void forEachFile(char** first, char** last, const std::function<void(const char*)>& step) {
+void forEachFile(char** first, char** last, const std::function<void(const char*)>& step,
+                 const std::function<void(const char*, const misc_error&)>& failed) {
   for (char** file = first; file != last; ++file) {
     try {
       step(*file);
     } catch (const misc_error& me) {
       stdoutLines().dropPartialLine();
+      if (failed) {
+        try {
+          failed(*file, me);
+        } catch (const outputFailed&) {
+          reportLine(me, *file);  // the file's report line still comes first
+          throw;
+        }
+      }
       reportLine(me, *file);
     }
   }

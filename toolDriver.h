@@ -23,8 +23,12 @@ int toolMain(const std::function<void()>& work);
 // Writes the usage line to standard error.
 void usageLine(const char* usage);
 
-// Runs step(file) for each of the file arguments from first to last.
-void forEachFile(char** first, char** last, const std::function<void(const char*)>& step);
+// Runs step(file) for each of the file arguments from first to last.  For
+// a file whose step failed, failed(file, error) runs, when given, before
+// the report line is written: a tool that lists every file on standard
+// output writes its line for the failure there.
+void forEachFile(char** first, char** last, const std::function<void(const char*)>& step,
+                 const std::function<void(const char*, const misc_error&)>& failed = nullptr);
 
 // The report line of a failed file.
 void reportLine(const misc_error& me, const char* file);

@@ -27,16 +27,42 @@ struct captureTime {
   const char* zone = "TZ";
 };
 
-// Where the wall clock of DateTimeOriginal is read: in the process's local
-// time zone, or in the camera's own UTC offset (OffsetTimeOriginal, "+HH:MM"
-// or "-HH:MM") where the photograph records one, else the local zone.
+// Where the wall clock of the date tag is read: in the process's local
+// time zone, or in the camera's own UTC offset where the photograph
+// records one (OffsetTimeOriginal, "+HH:MM" or "-HH:MM"), else in the
+// offset its GPS time gives (see gpsOffset), else the local zone.
 enum class captureZone { local, camera };
 
-// Checks DateTimeOriginal exactly as exif_time does (same order, same
-// failures), then reads it in the zone asked for.  With the camera's
-// offset, throws " invalid OffsetTimeOriginal tag in" for an offset that
-// is neither blank (EXIF's "unknown") nor of that form.
-captureTime readCaptureTime(exif* e, captureZone zone);
+// The tags a capture time is read from: DateTimeOriginal only, or, where
+// the photograph has no DateTimeOriginal, DateTimeDigitized, then DateTime
+// (scanners, edited files and screenshots keep only those).
+enum class captureTags { original, fallback };
+
+// Checks the date tag exactly as exif_time checks DateTimeOriginal (same
+// order, same failures, their texts naming the tag read), then reads it in
+// the zone asked for.  With the camera's offset, throws " invalid
+// OffsetTimeOriginal tag in" (or the fallback's offset tag) for an offset
+// that is neither blank (EXIF's "unknown") nor of that form.  The
+// fraction of the second is left 0: see readSubSeconds.
+captureTime readCaptureTime(exif* e, captureZone zone,
+                            captureTags tags = captureTags::original);
+
+// Sets t.nanoseconds from the SubSecTime tag that matches the tag t was
+// read from (SubSecTimeOriginal for DateTimeOriginal, ...) where that holds
+// 1 to 9 digits and then only blanks or NULs; anything else is no
+// fraction.  Apart from readCaptureTime because it costs a search of every
+// directory, and only the outputs that show the fraction ask for it.
+void readSubSeconds(exif* e, captureTime& t);
+
+// The UTC offset, in seconds, that a capture time's wall clock (taken as
+// UTC: asUtc) was read in, as the GPS date and time the photograph
+// records give it: the wall clock less the GPS time, when that lies within
+// gpsTolerance seconds of an offset some zone uses, rounded to it.  A GPS
+// fix is seconds to a minute older than the photograph; a stale one
+// matches no offset.  False without both GPS tags, or when either is
+// malformed.
+constexpr long gpsTolerance = 120;
+bool gpsOffset(exif* e, time_t asUtc, long& offset);
 
 // Six values at full width (a minus sign and ten digits each), five
 // delimiters and the terminating NUL.

@@ -124,6 +124,27 @@ void exifTimeSeeds(const std::string& d) {
     }
     ++i;
   }
+  // With the camera's offset, the fallback tags, sub-seconds and GPS: the
+  // parts after the first byte, each ended by 0xFF.
+  const auto parts = [](unsigned char flags, const std::vector<std::string>& values, const bytes& gpsTime) {
+    bytes b{flags};
+    for (const std::string& v : values) {
+      b.insert(b.end(), v.begin(), v.end());
+      b.push_back(0xFF);
+    }
+    b.insert(b.end(), gpsTime.begin(), gpsTime.end());
+    return b;
+  };
+  const bytes fix = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 59, 0, 0, 0, 1, 0, 0, 0, 45, 0, 0, 0, 1};
+  bytes zeroDenominator = fix;
+  zeroDenominator[15] = 0;
+  const std::string date("2024:07:01 10:00:30\0", 20), gpsDate("2024:07:01\0", 11);
+  save(d, "gps", parts(0x84, {date, "", "042", gpsDate}, fix));
+  save(d, "gps-offset", parts(0x85, {date, "+02:00", std::string("5\0\0", 3), gpsDate}, fix));
+  save(d, "gps-zero-denominator", parts(0x84, {date, "", "", gpsDate}, zeroDenominator));
+  save(d, "gps-zero-date", parts(0x86, {date, "   :  ", std::string(40, '9'), "0000:00:00"}, fix));
+  save(d, "digitized", parts(0x1C, {date, "-04:00", "123456789"}, {}));
+  save(d, "datetime", parts(0x2D, {date, "+05:45", "1234567890", gpsDate}, fix));
 }
 
 // Runs of APP2 segments (no SOI): FlashPix contents lists and stream data

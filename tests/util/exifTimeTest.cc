@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exif.h"
 #include "exifHeader.h"
@@ -352,6 +353,179 @@ TEST_F(ExifTime, TheCamerasOffsetNormalisesAndHasNoLimits) {
     EXPECT_EQ(static_cast<long long>(t.instant), row.instant) << row.date;
     EXPECT_STREQ(wall, row.wall) << row.date;
   }
+}
+
+// What readCaptureTime says of a block: its time, or the report line.
+struct reading {
+  bool ok = false;
+  captureTime t;
+  std::string report;
+};
+
+class CaptureTime : public ExifTime {
+ protected:
+  reading read(const tiffWriter& w, captureZone zone = captureZone::camera,
+               captureTags tags = captureTags::original) {
+    const std::string path = tmp / "x.jpg";
+    jpegWriter().photo(w.build()).save(path);
+    parsedPhoto p(path);
+    reading r;
+    try {
+      r.t = readCaptureTime(&p.e, zone, tags);
+      readSubSeconds(&p.e, r.t);
+      r.ok = true;
+    } catch (const misc_error& e) {
+      r.report = std::string("chronel:") + e.msg1() + " x.jpg" + e.msg2() + ".";
+    }
+    return r;
+  }
+  // GPSTimeStamp's three RATIONALs (numerator, denominator pairs).
+  static void gpsTime(tiffWriter& w, const std::vector<uint32_t>& v, uint16_t type = 5) {
+    bytes b;
+    for (uint32_t x : v) {
+      const bytes e = w.u32(x);
+      b.insert(b.end(), e.begin(), e.end());
+    }
+    w.add(dir::gps, 0x0007, type, static_cast<uint32_t>(v.size() / 2), b);
+  }
+};
+
+// GPSDateStamp and GPSTimeStamp give the offset only when both are whole
+// and valid and lie within 2 minutes of an offset a zone uses; anything
+// else is no GPS offset, never a failure.  Without -z they are not read.
+TEST_F(CaptureTime, TheGpsOffsetOnlyFromWholeValidTagsNearAZonesOffset) {
+  zoneGuard utc("UTC");
+  const long nine = 9 * 3600;
+  const std::vector<uint32_t> fix = {0, 1, 59, 1, 45, 1};  // 00:59:45, 9:00:45 before the wall clock
+  struct row {
+    const char* what;
+    std::string date;
+    std::vector<uint32_t> time;
+    long offset;  // 0: the local zone (UTC)
+  } rows[] = {
+      {"a fix 45 s old", "2024:07:01", fix, nine},
+      {"a fraction of a second", "2024:07:01", {0, 1, 59, 1, 455, 10}, nine},
+      {"without its NUL", std::string("2024:07:01", 10), fix, nine},
+      {"NUL padding", std::string("2024:07:01\0\0", 12), fix, nine},
+      {"2 minutes off", "2024:07:01", {0, 1, 58, 1, 30, 1}, nine},
+      {"2 minutes and 1 s off", "2024:07:01", {0, 1, 58, 1, 29, 1}, 0},
+      {"stale", "2024:07:01", {0, 1, 45, 1, 0, 1}, 0},
+      {"the day before", "2024:06:30", fix, 0},
+      {"denominator 0", "2024:07:01", {0, 1, 59, 0, 45, 1}, 0},
+      {"25:61:61", "2024:07:01", {25, 1, 61, 1, 61, 1}, 0},
+      {"numerator 2^32-1", "2024:07:01", {0xFFFFFFFF, 1, 59, 1, 45, 1}, 0},
+      {"two values", "2024:07:01", {0, 1, 59, 1}, 0},
+      {"date 0000:00:00", "0000:00:00", fix, 0},
+      {"February 29 of 2023", "2023:02:29", fix, 0},
+      {"one-digit month", "2024:7:01", fix, 0},
+      {"dashes", "2024-07-01", fix, 0},
+      {"text after the date", "2024:07:01 00:59:45", fix, 0},
+      {"no date", "", fix, 0},
+      {"no time", "2024:07:01", {}, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    tiffWriter w;
+    w.dateTimeOriginal("2024:07:01 10:00:30");
+    if (!r.date.empty()) w.ascii(dir::gps, 0x001D, r.date, false);
+    if (!r.time.empty()) gpsTime(w, r.time);
+    const reading got = read(w);
+    ASSERT_TRUE(got.ok) << got.report;
+    EXPECT_EQ(got.t.offset, r.offset);
+    EXPECT_STREQ(got.t.zone, r.offset ? "GPS" : "TZ");
+    EXPECT_EQ(static_cast<long long>(got.t.instant), 1719828030LL - r.offset);
+  }
+  tiffWriter w;
+  w.dateTimeOriginal("2024:07:01 10:00:30").ascii(dir::gps, 0x001D, "2024:07:01");
+  gpsTime(w, fix, 10);  // SRATIONAL
+  EXPECT_STREQ(read(w).t.zone, "TZ");
+  w = tiffWriter();
+  w.dateTimeOriginal("2024:07:01 10:00:30").ascii(dir::gps, 0x001D, "2024:07:01");
+  gpsTime(w, fix);
+  EXPECT_STREQ(read(w, captureZone::local).t.zone, "TZ");
+  // A malformed offset tag is still its report line, GPS or not.
+  w.ascii(dir::exif, 0x9011, "+9:00");
+  EXPECT_EQ(read(w).report, "chronel: invalid OffsetTimeOriginal tag in x.jpg.");
+}
+
+// SubSecTimeOriginal: 1 to 9 digits, then blanks or NULs; anything else
+// is no fraction.
+TEST_F(CaptureTime, SubSecondsOfOneToNineDigits) {
+  zoneGuard utc("UTC");
+  const struct {
+    std::string text;
+    long nanoseconds;
+  } rows[] = {
+      {"042", 42000000},
+      {"5", 500000000},
+      {"123456789", 123456789},
+      {"042  ", 42000000},
+      {std::string("042\0\0", 5), 42000000},
+      {"0", 0},
+      {"1234567890", 0},
+      {std::string(40, '7'), 0},
+      {" 42", 0},
+      {"4x", 0},
+      {"-5", 0},
+      {std::string("042\0x", 5), 0},
+      {"", 0},
+  };
+  for (const auto& row : rows) {
+    tiffWriter w;
+    w.dateTimeOriginal("2024:07:01 10:00:30").ascii(dir::exif, 0x9291, row.text, false);
+    const reading r = read(w, captureZone::local);
+    ASSERT_TRUE(r.ok) << r.report;
+    EXPECT_EQ(r.t.nanoseconds, row.nanoseconds) << row.text;
+    EXPECT_EQ(static_cast<long long>(r.t.instant), 1719828030);
+  }
+  tiffWriter w;
+  w.dateTimeOriginal("2024:07:01 10:00:30").shorts(dir::exif, 0x9291, {42});
+  EXPECT_EQ(read(w).t.nanoseconds, 0);
+  // Another date tag's fraction is not this one's.
+  w = tiffWriter();
+  w.dateTimeOriginal("2024:07:01 10:00:30").ascii(dir::exif, 0x9292, "5").ascii(dir::exif, 0x9290, "5");
+  EXPECT_EQ(read(w).t.nanoseconds, 0);
+}
+
+// -f: DateTimeDigitized, then DateTime, only where DateTimeOriginal is
+// missing; each is checked like DateTimeOriginal, the texts naming it, and
+// read in its own offset tag.
+TEST_F(CaptureTime, TheFallbackTagsAreCheckedUnderTheirOwnNames) {
+  zoneGuard utc("UTC");
+  const captureTags f = captureTags::fallback;
+  const captureZone z = captureZone::camera;
+  const struct {
+    const char* dto;
+    const char* dtd;
+    const char* dt;
+    const char* report;
+  } rows[] = {
+      {nullptr, "2004:1:05 10:00:00", nullptr, "chronel: invalid DateTimeDigitized tag in x.jpg."},
+      {nullptr, "2004:01:05 10:00:0x", "2004:01:05 10:00:00", "chronel: unable to parse DateTimeDigitized tag in x.jpg."},
+      {nullptr, nullptr, ": : :", "chronel: unable to tokenize DateTime tag in x.jpg."},
+      {nullptr, nullptr, "0000:00:00 00:00:00", zeroDate},
+      {"2004:1:05 10:00:00", "2004:01:05 10:00:00", nullptr, badText},
+      {nullptr, nullptr, nullptr, noTag},
+  };
+  for (const auto& row : rows) {
+    tiffWriter w;
+    w.ascii(dir::ifd0, 0x010F, "Scanner");
+    if (row.dto) w.dateTimeOriginal(row.dto);
+    if (row.dtd) w.ascii(dir::exif, 0x9004, row.dtd);
+    if (row.dt) w.ascii(dir::ifd0, 0x0132, row.dt);
+    EXPECT_EQ(read(w, z, f).report, row.report);
+  }
+  tiffWriter w;
+  w.ascii(dir::ifd0, 0x0132, "2004:01:06 10:00:00").ascii(dir::exif, 0x9004, "2004:01:05 10:00:00");
+  EXPECT_EQ(read(w, z).report, noTag);  // without -f
+  w.ascii(dir::exif, 0x9011, "+09:00");  // DateTimeOriginal's offset, not this one's
+  reading r = read(w, z, f);
+  EXPECT_STREQ(r.t.source, "DateTimeDigitized");
+  EXPECT_STREQ(r.t.zone, "TZ");
+  EXPECT_EQ(static_cast<long long>(r.t.instant), 1073296800);
+  w.ascii(dir::exif, 0x9012, "+9:00");
+  EXPECT_EQ(read(w, z, f).report, "chronel: invalid OffsetTimeDigitized tag in x.jpg.");
+  EXPECT_TRUE(read(w, captureZone::local, f).ok);
 }
 
 TEST(ExifDateForm, WritesWhatPrintfWrites) {
