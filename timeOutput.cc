@@ -185,10 +185,32 @@ isoText isoTime(const struct tm& w, long offset, long nanoseconds) {
   return iso;
 }
 
+// ctime's text of a time in the local zone.
+void ctimeOf(time_t unixtime, char* text) {
+  struct tm local;
+  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
+  if (!ctimeText(local, text)) {
+    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
+    text[std::strcspn(text, "\n")] = '\0';
+  }
+}
+
 class plainLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
     show_time(file, t.instant);
+  }
+  // The time line with the new name after the old one.
+  void filed(const std::string& file, const captureTime& t, const std::string& renamed) override {
+    char text[64];
+    ctimeOf(t.instant, text);
+    stdoutLines().text(text).text(" ").name(file).text(" -> ").name(renamed).endLine();
+  }
+  void sidecar(const std::string& file, const std::string& renamed, const std::string&) override {
+    stdoutLines().name(file).text(" -> ").name(renamed).endLine();
+  }
+  void putBack(const std::string& file, const std::string& renamed) override {
+    stdoutLines().name(file).text(" -> ").name(renamed).endLine();
   }
 };
 
@@ -203,18 +225,30 @@ class nothing : public timeOutput {
 class jsonLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
+    members(file, t).text("}").endLine();
+  }
+  // "renamed" is the last member, after all that a dated line holds.
+  void filed(const std::string& file, const captureTime& t, const std::string& renamed) override {
+    members(file, t).text(", \"renamed\": ").text(jsonString(renamed).c_str()).text("}").endLine();
+  }
+  void sidecar(const std::string& file, const std::string& renamed, const std::string& with) override {
     stdoutLines()
         .text("{\"file\": ")
         .text(jsonString(file).c_str())
-        .text(", \"time\": ")
-        .number(static_cast<long long>(t.instant))
-        .text(", \"taken\": \"")
-        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
-        .text("\", \"source\": \"")
-        .text(t.source)
-        .text("\", \"zone\": \"")
-        .text(t.zone)
-        .text("\"}")
+        .text(", \"renamed\": ")
+        .text(jsonString(renamed).c_str())
+        .text(", \"with\": ")
+        .text(jsonString(with).c_str())
+        .text("}")
+        .endLine();
+  }
+  void putBack(const std::string& file, const std::string& renamed) override {
+    stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"renamed\": ")
+        .text(jsonString(renamed).c_str())
+        .text("}")
         .endLine();
   }
   void failed(const std::string& file, const misc_error& me) override {
@@ -231,6 +265,23 @@ class jsonLines : public timeOutput {
         .text(jsonString(text).c_str())
         .text("}")
         .endLine();
+  }
+
+ private:
+  // A dated line's members, up to its closing brace.
+  lineOutput& members(const std::string& file, const captureTime& t) {
+    return stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"time\": ")
+        .number(static_cast<long long>(t.instant))
+        .text(", \"taken\": \"")
+        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
+        .text("\", \"source\": \"")
+        .text(t.source)
+        .text("\", \"zone\": \"")
+        .text(t.zone)
+        .text("\"");
   }
 };
 
@@ -261,12 +312,7 @@ std::unique_ptr<timeOutput> makeTimeOutput(timeFormat format) {
 // cannot format instead of failing inside the C library.
 void show_time(std::string file, time_t unixtime) {
   char text[64];
-  struct tm local;
-  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
-  if (!ctimeText(local, text)) {
-    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
-    text[std::strcspn(text, "\n")] = '\0';
-  }
+  ctimeOf(unixtime, text);
   stdoutLines().text(text).text(" ").name(file).endLine();
 }
 
