@@ -1,5 +1,6 @@
 #include "fileFiling.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -77,6 +78,20 @@ struct sidecar {
   std::string from, to;
 };
 
+const char* const stemSidecars[] = {".xmp", ".XMP", ".aae", ".AAE"};
+const char* const nameSidecars[] = {".xmp", ".XMP", ".wav"};
+
+bool endsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() > n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+bool sidecarName(const std::string& name) {
+  for (const char* e : {".xmp", ".XMP", ".aae", ".AAE", ".wav"})
+    if (endsWith(name, e)) return true;
+  return false;
+}
+
 void writeTwo(std::string& s, int v) {
   s += static_cast<char>('0' + v / 10 % 10);
   s += static_cast<char>('0' + v % 10);
@@ -125,6 +140,38 @@ std::string filingFormat::expand(const struct tm& t, const std::string& stem) co
   return out;
 }
 
+filer::folderSidecars& filer::sidecarsIn(const std::string& folder) {
+  folderSidecars& in = fi_sidecars[folder];
+  if (in.listed) return in;
+  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
+  if (!d) return in;  // a folder that can be searched, not read: names are looked up
+  while (const dirent* e = readdir(d))
+    if (e->d_type != DT_DIR && sidecarName(e->d_name)) in.names.insert(e->d_name);
+  closedir(d);
+  in.listed = true;
+  return in;
+}
+
+bool filer::hasSidecar(folderSidecars& in, const std::string& folder, const std::string& name) const {
+  return in.listed ? in.names.count(name) != 0 : fi_names.exists(folder + name);
+}
+
+bool filer::sameFolder(const std::string& a, const std::string& b) {
+  auto identity = [&](const std::string& f, fileId& id) {
+    const auto known = fi_folders.find(f);
+    if (known != fi_folders.end()) {
+      id = known->second;
+      return true;
+    }
+    struct stat st;
+    if (stat(f.empty() ? "." : f.c_str(), &st) != 0) return false;  // not made yet
+    id = fi_folders[f] = fileId{st.st_dev, st.st_ino};
+    return true;
+  };
+  fileId x, y;
+  return identity(a, x) && identity(b, y) && x == y;
+}
+
 void filer::file(const std::string& file, int fd, const captureTime& t) {
   std::string folder, name, stem, extension;
   splitPath(file, folder, name);
@@ -138,15 +185,10 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
   // Already filed: a second run changes nothing.
   struct stat photo;
   if (fstat(fd, &photo) != 0) throw file_error(" unable to stat");
-  if (isNameWithSuffix(name, targetStem, extension)) {
-    struct stat here, there;
-    if (targetFolder == folder ||
-        (stat(folder.empty() ? "." : folder.c_str(), &here) == 0 &&
-         stat(targetFolder.empty() ? "." : targetFolder.c_str(), &there) == 0 &&
-         here.st_dev == there.st_dev && here.st_ino == there.st_ino)) {
-      fi_output.photograph(file, t);
-      return;
-    }
+  if (isNameWithSuffix(name, targetStem, extension) &&
+      (targetFolder == folder || sameFolder(folder, targetFolder))) {
+    fi_output.photograph(file, t);
+    return;
   }
 
   const fileId read{photo.st_dev, photo.st_ino};
@@ -157,13 +199,12 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
     throw misc_error(" unable to file", ": its target is on another file system (nothing is copied)");
 
   std::vector<sidecar> sidecars;
-  const char* const stemSidecars[] = {".xmp", ".XMP", ".aae", ".AAE"};
-  const char* const nameSidecars[] = {".xmp", ".XMP", ".wav"};
+  folderSidecars& here = sidecarsIn(folder);
   for (const char* s : stemSidecars)
-    if (fi_names.exists(folder + stem + s)) sidecars.push_back({stem + s, s});
+    if (hasSidecar(here, folder, stem + s)) sidecars.push_back({stem + s, s});
   if (!extension.empty())
     for (const char* s : nameSidecars)
-      if (fi_names.exists(folder + name + s)) sidecars.push_back({name + s, extension + s});
+      if (hasSidecar(here, folder, name + s)) sidecars.push_back({name + s, extension + s});
 
   // The first suffix free for the photograph and all its sidecars.
   std::string newStem = targetStem;
@@ -207,6 +248,9 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
     const int e = fi_names.rename(from, to);
     if (e == 0) {
       fi_moved.insert(from);
+      here.names.erase(s.from);
+      const auto there = fi_sidecars.find(targetFolder);
+      if (there != fi_sidecars.end()) there->second.names.insert(newStem + s.to);
     } else if (e == norenameWithoutReplacing) {
       reportLine(misc_error(" unable to move the sidecar", ": its file system renames only over another file"),
                  from.c_str());

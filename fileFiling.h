@@ -21,13 +21,18 @@
 //    it, and on a mismatch the rename is undone;
 //  - its sidecars follow, each with a line of its own: STEM.xmp, STEM.XMP,
 //    STEM.aae, STEM.AAE take the new stem; NAME.xmp, NAME.XMP, NAME.wav
-//    (NAME the whole name) the new name.
+//    (NAME the whole name) the new name.  Each folder's sidecars are
+//    found by reading the folder once, when its first photograph is filed,
+//    not by looking for seven names a photograph: a sidecar that appears
+//    in a folder after that stays where it is.
 #ifndef ORVANE_FILEFILING_H
 #define ORVANE_FILEFILING_H
 
 #include <ctime>
+#include <map>
 #include <set>
 #include <string>
+#include <unordered_set>
 
 #include "fileRenaming.h"
 #include "timeOutput.h"
@@ -61,10 +66,21 @@ class filer {
   bool wentWithPhotograph(const std::string& file) const { return fi_moved.count(file) != 0; }
 
  private:
+  struct folderSidecars {
+    bool listed = false;  // else each name is looked up
+    std::unordered_set<std::string> names;
+  };
+  folderSidecars& sidecarsIn(const std::string& folder);
+  // Whether two folders as given are one (stat, once a folder).
+  bool sameFolder(const std::string& a, const std::string& b);
+  bool hasSidecar(folderSidecars& in, const std::string& folder, const std::string& name) const;
+
   filingFormat fi_format;
   nameSpace& fi_names;
   timeOutput& fi_output;
   std::set<std::string> fi_moved;  // sidecars moved, by their old names
+  std::map<std::string, folderSidecars> fi_sidecars;  // by folder as given
+  std::map<std::string, fileId> fi_folders;           // folders found, by name as given
 };
 
 #endif
