@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     forEachFile(argv + optind, argv + argc, [&](const char* name) {
       ++at;
       const std::string file = name;
-      if (filer1 && filer1->wentWithPhotograph(file)) return;
+      if (filer1 && filer1->passOver(file)) return;
       const bool setTime = mtime && !dryRun;
       const accessTime before = setTime ? noteAccessTime(file) : accessTime();
       jfif jfif_file(file.c_str());

@@ -156,6 +156,13 @@ bool filer::hasSidecar(folderSidecars& in, const std::string& folder, const std:
   return in.listed ? in.names.count(name) != 0 : fi_names.exists(folder + name);
 }
 
+bool filer::passOver(const std::string& file) const {
+  if (fi_moved.count(file)) return true;
+  if (fi_names.dryRun() && !fi_names.exists(file) && fi_names.renamedAway(file))
+    throw file_error(" unable to open", ENOENT);
+  return false;
+}
+
 bool filer::sameFolder(const std::string& a, const std::string& b) {
   auto identity = [&](const std::string& f, fileId& id) {
     const auto known = fi_folders.find(f);
@@ -194,7 +201,7 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
   const fileId read{photo.st_dev, photo.st_ino};
   fileId named;
   if (!fi_names.identity(file, named) || named != read)
-    throw misc_error(" unable to file", ": the name no longer refers to the file that was read");
+    throw misc_error(" unable to file", ": its name no longer refers to the file that was read (a symbolic link, or another file put in its place)");
   if (fi_names.deviceOf(targetFolder) != read.dev)
     throw misc_error(" unable to file", ": its target is on another file system (nothing is copied)");
 

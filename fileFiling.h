@@ -62,8 +62,11 @@ class filer {
   // failure; a sidecar that cannot follow gets a report line of its own.
   void file(const std::string& file, int fd, const captureTime& t);
 
-  // Whether file is a sidecar that went with its photograph in this run.
-  bool wentWithPhotograph(const std::string& file) const { return fi_moved.count(file) != 0; }
+  // Before a file is read: true for a sidecar that went with its
+  // photograph in this run (passed over quietly).  In a dry run, a name
+  // that the run has renamed away gets the report line that opening it
+  // would give.
+  bool passOver(const std::string& file) const;
 
  private:
   struct folderSidecars {

@@ -54,6 +54,8 @@ class nameSpace {
   void makeFolders(const std::string& folder);
   // renameNoReplace, or in a dry run the note that it was made.
   int rename(const std::string& from, const std::string& to);
+  // Dry run: whether the run has renamed path away.
+  bool renamedAway(const std::string& path) const { return ns_gone.count(path) != 0; }
   // Removes the name path (unlink), or notes it: 0 or errno.
   int removeName(const std::string& path);
 

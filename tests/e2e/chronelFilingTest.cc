@@ -157,7 +157,8 @@ TEST_F(ChronelFiling, ADryRunPrintsWhatTheRunDoes) {
   photo("c.jpg", "2023:01:02 03:04:05");
   writeFile(dir / "b.xmp", "b's sidecar");
   writeFile(dir / "notes.txt", "no photograph");
-  const std::vector<std::string> args = {"-j", "-n", "%Y/%f-%m", "a.jpg", "b.jpg", "notes.txt", "c.jpg", "b.xmp"};
+  const std::vector<std::string> args = {"-j",        "-n",    "%Y/%f-%m", "a.jpg", "b.jpg",
+                                         "notes.txt", "c.jpg", "b.xmp",    "a.jpg"};
   std::vector<std::string> dry = args;
   dry.insert(dry.begin(), "-t");
   const std::map<std::string, std::string> before = tree(dir.path());
@@ -166,7 +167,9 @@ TEST_F(ChronelFiling, ADryRunPrintsWhatTheRunDoes) {
   const toolResult done = run(args);
   EXPECT_EQ(shown.out, done.out);
   EXPECT_EQ(shown.err, done.err);
-  EXPECT_EQ(done.err, "chronel: notes.txt has no EXIF data.\n");
+  EXPECT_EQ(done.err,
+            "chronel: notes.txt has no EXIF data.\n"
+            "chronel: unable to open a.jpg: No such file or directory.\n");
   EXPECT_NE(before, tree(dir.path()));
 }
 
