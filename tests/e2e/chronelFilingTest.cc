@@ -107,6 +107,24 @@ TEST_F(ChronelFiling, WithoutTheNoReplaceRenameNothingIsReplacedEither) {
   EXPECT_EQ(readFile(dir / "x.jpg"), "foreign");
 }
 
+// Killed between the second link and the removal of the old name, the
+// file has both names: -u takes the new one away.
+TEST_F(ChronelFiling, UndoOfALinkWithoutItsRemovalLeavesTheOldName) {
+  photo("a.jpg", "2024:07:01 10:00:00");
+  const std::map<std::string, std::string> before = tree(dir.path());
+  runOptions o = withFaults({"ORVANE_FAULT_NOREPLACE=1", "ORVANE_FAULT_KILL_UNLINK=1", "TZ=UTC"});
+  o.cwd = dir.path();
+  o.stdoutTo = dir / "journal";
+  EXPECT_EQ(runTool(CHRONEL, {"-j", "-n", "x", "a.jpg"}, o).status, 128 + SIGKILL);
+  EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"a.jpg", "x.jpg", "journal"}));
+  const toolResult undone = run({"-u", "journal"});
+  EXPECT_EQ(undone.out, "x.jpg -> a.jpg\n");
+  EXPECT_EQ(undone.err, "");
+  std::map<std::string, std::string> after = tree(dir.path());
+  after.erase("journal");
+  EXPECT_EQ(after, before);
+}
+
 // The sidecars take the new stem or the new name; a sidecar also named on
 // the command line is passed over quietly; a suffix is free for all.
 TEST_F(ChronelFiling, SidecarsGoWithTheirPhotograph) {

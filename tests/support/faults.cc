@@ -28,6 +28,9 @@
 //   ORVANE_FAULT_KILL_RENAME=N
 //       the Nth renameat2 call kills the process (SIGKILL) before it
 //       renames anything.
+//   ORVANE_FAULT_KILL_UNLINK=N
+//       the Nth unlink call kills the process (SIGKILL) before it removes
+//       anything.
 //   ORVANE_FAULT_SWAP=SUFFIX:OTHER
 //       just before the first renameat2 of a name ending with SUFFIX, that
 //       name and OTHER exchange their files (as another process might).
@@ -195,6 +198,14 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned
     }
   }
   return real(fromDir, from, toDir, to, flags);
+}
+
+int unlink(const char* path) {
+  static auto real = next<int (*)(const char*)>("unlink");
+  static long calls = 0;
+  static const char* kill = std::getenv("ORVANE_FAULT_KILL_UNLINK");
+  if (kill && ++calls == std::atol(kill)) raise(SIGKILL);
+  return real(path);
 }
 
 ssize_t write(int fd, const void* buf, size_t n) {
