@@ -56,20 +56,20 @@ struct tm fieldsOf(const captureTime& t) {
   return t.wall;
 }
 
-// Each '/'-separated part of an expanded path (the last one with its
-// extension) must be a name a folder can hold.
+// Each '/'-separated part of an expanded path must be a name a folder can
+// hold, the last one with the extension added.
 void checkNameParts(const std::string& path, const std::string& extension) {
-  const std::string full = path + extension;
-  std::string::size_type start = full[0] == '/' ? 1 : 0;
+  std::string::size_type start = !path.empty() && path[0] == '/' ? 1 : 0;
   while (true) {
-    const std::string::size_type slash = full.find('/', start);
-    const std::string part = full.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    const std::string::size_type slash = path.find('/', start);
+    const bool last = slash == std::string::npos;
+    const std::string part = path.substr(start, last ? std::string::npos : slash - start);
     if (part.empty()) throw misc_error(" unable to file", ": the format gives it an empty name part");
     if (part == "." || part == "..")
       throw misc_error(" unable to file", (": the format gives it the name part \"" + part + "\"").c_str());
-    if (part.size() > NAME_MAX)
+    if (part.size() + (last ? extension.size() : 0) > NAME_MAX)
       throw misc_error(" unable to file", ": the format gives it a name longer than 255 bytes");
-    if (slash == std::string::npos) break;
+    if (last) break;
     start = slash + 1;
   }
 }
