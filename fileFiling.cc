@@ -258,11 +258,13 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
       here.names.erase(s.from);
       const auto there = fi_sidecars.find(targetFolder);
       if (there != fi_sidecars.end()) there->second.names.insert(newStem + s.to);
-    } else if (e == norenameWithoutReplacing) {
-      reportLine(misc_error(" unable to move the sidecar", ": its file system renames only over another file"),
-                 from.c_str());
     } else {
-      reportLine(file_error(" unable to move the sidecar", e), from.c_str());
+      const misc_error me = e == norenameWithoutReplacing
+                                ? misc_error(" unable to move the sidecar",
+                                             ": its file system renames only over another file")
+                                : file_error(" unable to move the sidecar", e);
+      fi_output.failed(from, me);
+      reportLine(me, from.c_str());
     }
   }
 }

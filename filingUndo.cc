@@ -44,6 +44,7 @@ void undoFiling(const std::vector<std::string>& journals, nameSpace& names, time
       putBack(*line, names, output);
     } catch (const misc_error& me) {
       stdoutLines().dropPartialLine();
+      output.failed(line->renamed, me);
       reportLine(me, line->renamed.c_str());
     }
   }

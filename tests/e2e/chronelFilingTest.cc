@@ -136,7 +136,7 @@ TEST_F(ChronelFiling, SidecarsGoWithTheirPhotograph) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out,
             "{\"file\": \"IMG_1.HEIC\", \"time\": 1719828000, \"taken\": \"2024-07-01T10:00:00+00:00\", "
-            "\"renamed\": \"t-1.HEIC\"}\n"
+            "\"source\": \"DateTimeOriginal\", \"zone\": \"TZ\", \"renamed\": \"t-1.HEIC\"}\n"
             "{\"file\": \"IMG_1.xmp\", \"renamed\": \"t-1.xmp\", \"with\": \"IMG_1.HEIC\"}\n"
             "{\"file\": \"IMG_1.AAE\", \"renamed\": \"t-1.AAE\", \"with\": \"IMG_1.HEIC\"}\n"
             "{\"file\": \"IMG_1.HEIC.xmp\", \"renamed\": \"t-1.HEIC.xmp\", \"with\": \"IMG_1.HEIC\"}\n"
