@@ -206,8 +206,9 @@ class plainLines : public timeOutput {
     ctimeOf(t.instant, text);
     stdoutLines().text(text).text(" ").name(file).text(" -> ").name(renamed).endLine();
   }
+  // A sidecar's line and a name put back: OLD -> NEW.
   void sidecar(const std::string& file, const std::string& renamed, const std::string&) override {
-    stdoutLines().name(file).text(" -> ").name(renamed).endLine();
+    putBack(file, renamed);
   }
   void putBack(const std::string& file, const std::string& renamed) override {
     stdoutLines().name(file).text(" -> ").name(renamed).endLine();
@@ -232,24 +233,10 @@ class jsonLines : public timeOutput {
     members(file, t).text(", \"renamed\": ").text(jsonString(renamed).c_str()).text("}").endLine();
   }
   void sidecar(const std::string& file, const std::string& renamed, const std::string& with) override {
-    stdoutLines()
-        .text("{\"file\": ")
-        .text(jsonString(file).c_str())
-        .text(", \"renamed\": ")
-        .text(jsonString(renamed).c_str())
-        .text(", \"with\": ")
-        .text(jsonString(with).c_str())
-        .text("}")
-        .endLine();
+    renaming(file, renamed).text(", \"with\": ").text(jsonString(with).c_str()).text("}").endLine();
   }
   void putBack(const std::string& file, const std::string& renamed) override {
-    stdoutLines()
-        .text("{\"file\": ")
-        .text(jsonString(file).c_str())
-        .text(", \"renamed\": ")
-        .text(jsonString(renamed).c_str())
-        .text("}")
-        .endLine();
+    renaming(file, renamed).text("}").endLine();
   }
   void failed(const std::string& file, const misc_error& me) override {
     const char* first = me.msg1();
@@ -282,6 +269,14 @@ class jsonLines : public timeOutput {
         .text("\", \"zone\": \"")
         .text(t.zone)
         .text("\"");
+  }
+  // A rename's line, up to its closing brace.
+  lineOutput& renaming(const std::string& file, const std::string& renamed) {
+    return stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"renamed\": ")
+        .text(jsonString(renamed).c_str());
   }
 };
 
