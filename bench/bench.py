@@ -779,9 +779,9 @@ def main():
     settle()
     lists = {}
     for corpus in names:
+        take_back_filed(dirs[corpus])  # left by an interrupted run
         distinct = photos_in(dirs[corpus])[:distinct_counts[corpus]]
         take_wavs(distinct, dirs[corpus])  # left by an interrupted run
-        take_back_filed(dirs[corpus])
         files = (distinct * (count // len(distinct) + 1))[:count]
         lists[corpus] = dict(distinct=distinct, files=files, few=files[:each_slow])
         sizes = [os.path.getsize(f'{dirs[corpus]}/{f}') for f in distinct]
