@@ -104,10 +104,33 @@ isoText isoTime(const struct tm& w, long offset, long nanoseconds) {
   return iso;
 }
 
+// ctime's text of a time in the local zone.
+void ctimeOf(time_t unixtime, char* text) {
+  struct tm local;
+  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
+  if (!ctimeText(local, text)) {
+    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
+    text[std::strcspn(text, "\n")] = '\0';
+  }
+}
+
 class plainLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
     show_time(file, t.instant);
+  }
+  // The time line with the new name after the old one.
+  void filed(const std::string& file, const captureTime& t, const std::string& renamed) override {
+    char text[64];
+    ctimeOf(t.instant, text);
+    stdoutLines().text(text).text(" ").name(file).text(" -> ").name(renamed).endLine();
+  }
+  // A sidecar's line and a name put back: OLD -> NEW.
+  void sidecar(const std::string& file, const std::string& renamed, const std::string&) override {
+    putBack(file, renamed);
+  }
+  void putBack(const std::string& file, const std::string& renamed) override {
+    stdoutLines().name(file).text(" -> ").name(renamed).endLine();
   }
 };
 
@@ -122,19 +145,17 @@ class nothing : public timeOutput {
 class jsonLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
-    stdoutLines()
-        .text("{\"file\": ")
-        .text(jsonString(file).c_str())
-        .text(", \"time\": ")
-        .number(static_cast<long long>(t.instant))
-        .text(", \"taken\": \"")
-        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
-        .text("\", \"source\": \"")
-        .text(t.source)
-        .text("\", \"zone\": \"")
-        .text(t.zone)
-        .text("\"}")
-        .endLine();
+    members(file, t).text("}").endLine();
+  }
+  // "renamed" is the last member, after all that a dated line holds.
+  void filed(const std::string& file, const captureTime& t, const std::string& renamed) override {
+    members(file, t).text(", \"renamed\": ").text(jsonString(renamed).c_str()).text("}").endLine();
+  }
+  void sidecar(const std::string& file, const std::string& renamed, const std::string& with) override {
+    renaming(file, renamed).text(", \"with\": ").text(jsonString(with).c_str()).text("}").endLine();
+  }
+  void putBack(const std::string& file, const std::string& renamed) override {
+    renaming(file, renamed).text("}").endLine();
   }
   void failed(const std::string& file, const misc_error& me) override {
     const char* first = me.msg1();
@@ -150,6 +171,31 @@ class jsonLines : public timeOutput {
         .text(jsonString(text).c_str())
         .text("}")
         .endLine();
+  }
+
+ private:
+  // A dated line's members, up to its closing brace.
+  lineOutput& members(const std::string& file, const captureTime& t) {
+    return stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"time\": ")
+        .number(static_cast<long long>(t.instant))
+        .text(", \"taken\": \"")
+        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
+        .text("\", \"source\": \"")
+        .text(t.source)
+        .text("\", \"zone\": \"")
+        .text(t.zone)
+        .text("\"");
+  }
+  // A rename's line, up to its closing brace.
+  lineOutput& renaming(const std::string& file, const std::string& renamed) {
+    return stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"renamed\": ")
+        .text(jsonString(renamed).c_str());
   }
 };
 
@@ -180,12 +226,7 @@ std::unique_ptr<timeOutput> makeTimeOutput(timeFormat format) {
 // cannot format instead of failing inside the C library.
 void show_time(std::string file, time_t unixtime) {
   char text[64];
-  struct tm local;
-  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
-  if (!ctimeText(local, text)) {
-    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
-    text[std::strcspn(text, "\n")] = '\0';
-  }
+  ctimeOf(unixtime, text);
   stdoutLines().text(text).text(" ").name(file).endLine();
 }
 

@@ -34,6 +34,18 @@
 //       standard error.
 //   ORVANE_FAULT_NOPROC=1
 //       nothing under /proc can be opened, as where it is not mounted.
+//   ORVANE_FAULT_NOREPLACE=1
+//       renameat2 refuses RENAME_NOREPLACE (EINVAL), as file systems do
+//       that have no such rename.
+//   ORVANE_FAULT_KILL_RENAME=N
+//       the Nth renameat2 call kills the process (SIGKILL) before it
+//       renames anything.
+//   ORVANE_FAULT_KILL_UNLINK=N
+//       the Nth unlink call kills the process (SIGKILL) before it removes
+//       anything.
+//   ORVANE_FAULT_SWAP_AT_RENAME=SUFFIX:OTHER
+//       just before the first renameat2 of a name ending with SUFFIX, that
+//       name and OTHER exchange their files (as another process might).
 #include <dlfcn.h>
 #include <linux/fs.h>
 #include <stdarg.h>
@@ -252,6 +264,37 @@ int utimensat(int dirfd, const char* path, const timespec times[2], int flags) {
   static auto real = next<int (*)(int, const char*, const timespec*, int)>(utimensatName);
   timespec fat[2], clamped[2];
   return real(dirfd, path, storedTimes(times, fat, clamped), flags);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+  static auto real = next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  static long calls = 0;
+  static const char* kill = std::getenv("ORVANE_FAULT_KILL_RENAME");
+  if (kill && ++calls == std::atol(kill)) raise(SIGKILL);
+  if ((flags & RENAME_NOREPLACE) && std::getenv("ORVANE_FAULT_NOREPLACE")) {
+    errno = EINVAL;
+    return -1;
+  }
+  static const char* swap = std::getenv("ORVANE_FAULT_SWAP_AT_RENAME");
+  static bool swapped = false;
+  if (swap && !swapped) {
+    const std::string s = swap;
+    const size_t colon = s.find(':');
+    if (colon != std::string::npos && endsWith(from, s.substr(0, colon))) {
+      swapped = true;
+      if (real(AT_FDCWD, from, AT_FDCWD, s.substr(colon + 1).c_str(), RENAME_EXCHANGE) != 0)
+        std::perror("renameat2");
+    }
+  }
+  return real(fromDir, from, toDir, to, flags);
+}
+
+int unlink(const char* path) {
+  static auto real = next<int (*)(const char*)>("unlink");
+  static long calls = 0;
+  static const char* kill = std::getenv("ORVANE_FAULT_KILL_UNLINK");
+  if (kill && ++calls == std::atol(kill)) raise(SIGKILL);
+  return real(path);
 }
 
 ssize_t write(int fd, const void* buf, size_t n) {
