@@ -40,8 +40,13 @@ std::string randomSuffix(size_t length) {
 }
 
 // The temporary file that a signal must remove first, if any.  Written
-// only while the signals are held (below), read by the handler.
-const int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// only while the signals are held (below), read by the handler.  These are
+// the signals whose default action ends the process and that can be
+// handled, but for the faults (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT,
+// SIGSYS, SIGTRAP), which are left to whoever reports them (a debugger,
+// the sanitizers).  SIGKILL and SIGSTOP cannot be handled.
+const int cleanupSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
+                              SIGVTALRM, SIGPROF, SIGUSR1, SIGUSR2, SIGXCPU};
 char pendingPath[PATH_MAX + 1];
 volatile sig_atomic_t pending = 0;
 
@@ -68,6 +73,9 @@ void handleCleanupSignals() {
     sigemptyset(&sa.sa_mask);
     sigaction(sig, &sa, nullptr);
   }
+  // A write past the file size limit then fails (EFBIG) instead of ending
+  // the process: the temporary file is removed and the next file handled.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 // Holds the cleanup signals back for its life, so that a temporary file
@@ -135,7 +143,7 @@ void fileReplacement::create(const std::string& target) {
     }
     if (err != EEXIST) break;
   }
-  if (fr_replaces && writeInPlace()) return;
+  // Never the older file in place instead: it stays as it was.
   throw file_error(fr_failure, err);
 }
 
@@ -163,27 +171,10 @@ void fileReplacement::keep() {
   const int fd = fr_fd;
   fr_fd = -1;
   if (::close(fd) != 0 && errno != EINTR) throw file_error(fr_failure);
-  if (fr_temp.empty()) return;  // written in place
   const signalsHeld held;
   if (::rename(fr_temp.c_str(), fr_target.c_str()) != 0) throw file_error(fr_renameFailure);
   fr_temp.clear();
   setPending(fr_temp);
-}
-
-// Opens the older target itself, when it is a regular file the caller may
-// write, and empties it.  Returns false, errno untouched, otherwise.
-bool fileReplacement::writeInPlace() {
-  const int saved = errno;
-  const int fd = ::open(fr_target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  struct stat st;
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == fr_old.st_dev &&
-      st.st_ino == fr_old.st_ino && ::ftruncate(fd, 0) == 0) {
-    fr_fd = fd;
-    return true;
-  }
-  if (fd >= 0) ::close(fd);
-  errno = saved;
-  return false;
 }
 
 void fileReplacement::discard() {

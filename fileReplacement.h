@@ -8,13 +8,16 @@
 // file's owner, group and permission bits where the caller may, closes it
 // and renames it onto the target: a symbolic link planted at the target is
 // replaced, not followed.  Until keep() has succeeded, destroying the object
-// removes the temporary file, whatever path the caller took; so does
-// SIGINT, SIGTERM, SIGHUP or SIGPIPE, after which the process ends by that
-// signal as it would have.
+// removes the temporary file, whatever path the caller took; so does any
+// signal that ends a process and can be handled (cleanupSignals), after
+// which the process ends by that signal as it would have.  SIGXFSZ is
+// ignored, so that a write past the file size limit fails with EFBIG and
+// becomes a report line like any other failed write.
 //
-// When the directory takes no new file but the older target is a regular
-// file the caller may write, it is written in place, emptied first (a
-// failure in the middle can then leave it partly written).
+// An older target is never written in place: a write there could be cut
+// half way (a full disk, a signal, SIGKILL, an I/O error) and leave neither
+// file.  When no temporary file can be created beside it, create() throws
+// and the older file stays as it was.
 #ifndef ORVANE_FILEREPLACEMENT_H
 #define ORVANE_FILEREPLACEMENT_H
 
@@ -42,7 +45,6 @@ class fileReplacement {
   void keep();
 
  private:
-  bool writeInPlace();
   void discard();
 
   const char* fr_failure;

@@ -5,11 +5,10 @@
 
 #include <cerrno>
 #include <charconv>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
-#include <cwctype>
+
+#include "quote.h"
 
 namespace {
 
@@ -44,51 +43,14 @@ lineOutput& lineOutput::pointer(const void* p) {
 
 lineOutput& lineOutput::name(const char* s) {
   if (!lo_terminal) return text(s);
-  appendShown(s, std::strlen(s), false);
+  quote(quoteStyle::terminal, s, std::strlen(s), lo_buf);
   return *this;
 }
 
 lineOutput& lineOutput::content(const void* p, size_t n) {
   if (!lo_terminal) return text(static_cast<const char*>(p), n);
-  appendShown(static_cast<const char*>(p), n, true);
+  quote(quoteStyle::terminalText, static_cast<const char*>(p), n, lo_buf);
   return *this;
-}
-
-void lineOutput::appendShown(const char* p, size_t n, bool keepBreaks) {
-  // Which characters are printable is the locale's to say, looked up the
-  // first time a terminal needs it.
-  static const bool localeRead = (std::setlocale(LC_CTYPE, ""), true);
-  (void)localeRead;
-  auto escape = [this](unsigned char c) {
-    const char octal[4] = {'\\', static_cast<char>('0' + (c >> 6)),
-                           static_cast<char>('0' + (c >> 3 & 7)), static_cast<char>('0' + (c & 7))};
-    lo_buf.append(octal, 4);
-  };
-  std::mbstate_t state{};
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c < 0x80) {
-      if ((c >= 0x20 && c < 0x7F) || (keepBreaks && (c == '\n' || c == '\t')))
-        lo_buf += static_cast<char>(c);
-      else
-        escape(c);
-      ++i;
-      continue;
-    }
-    wchar_t wc;
-    const size_t length = std::mbrtowc(&wc, p + i, n - i, &state);
-    if (length == 0 || length > n - i) {  // not a character of the locale's set
-      escape(c);
-      state = std::mbstate_t{};
-      ++i;
-      continue;
-    }
-    if (std::iswprint(static_cast<wint_t>(wc)))
-      lo_buf.append(p + i, length);
-    else
-      for (size_t k = 0; k < length; ++k) escape(static_cast<unsigned char>(p[i + k]));
-    i += length;
-  }
 }
 
 void lineOutput::endLine() {

@@ -13,8 +13,9 @@
 // a file's own bytes) cannot drive it: control characters, DEL, C1
 // controls and bytes that are not valid in the locale's character set are
 // shown as visible escapes (\033), while printable characters of the locale
-// are written as they are; a comment's line breaks and tabs stay.  On a
-// pipe or a file every byte goes out exactly as it is.
+// are written as they are; a comment's line breaks and tabs stay (quote.h,
+// the styles terminal and terminalText).  On a pipe or a file every byte
+// goes out exactly as it is.
 //
 // A failed write to standard output is the one failure that loses the
 // output itself: it throws outputFailed, which the tool driver reports once
@@ -59,8 +60,6 @@ class lineOutput {
 
  private:
   void writeAll(const char* p, size_t n);
-  // Appends text from outside the tool, made harmless for a terminal.
-  void appendShown(const char* p, size_t n, bool keepBreaks);
 
   int lo_fd;
   bool lo_terminal;

@@ -4,35 +4,9 @@
 
 #include "exceptions.h"
 #include "lineOutput.h"
+#include "quote.h"
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence that starts at s[i] (a byte
-// of 0x80 or more), or 0 when there is none: no overlong forms, no
-// surrogates, nothing above U+10FFFF.
-size_t utf8Length(const std::string& s, size_t i) {
-  const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = at(i);
-  size_t n;
-  unsigned char lo = 0x80, hi = 0xBF;  // the bounds of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() - i < n || at(i + 1) < lo || at(i + 1) > hi) return 0;
-  for (size_t k = 2; k < n; ++k)
-    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-  return n;
-}
 
 // ctime's form of a broken-down time, "Mon Jan  5 10:00:00 2004", for the
 // four-digit years that EXIF dates give, written directly: it is what
@@ -69,65 +43,10 @@ bool ctimeText(const struct tm& t, char* out) {
   return true;
 }
 
-// The base name written between double quotes in PHP: backslash, double
-// quote and dollar sign are escaped, so no name can end the string or
-// interpolate a variable.
-std::string phpQuoted(const std::string& name) {
-  std::string out;
-  out.reserve(name.size() + 2);
-  for (char c : name) {
-    if (c == '\\' || c == '"' || c == '$') out += '\\';
-    out += c;
-  }
-  return out;
-}
-
-// A name as a JSON string (RFC 8259): quotation mark, reverse solidus and
-// every control character escaped, and DEL and the C1 controls too, so
-// that no name can break the line or drive a terminal; valid UTF-8 as it
-// is.  A byte that is not part of valid UTF-8 is written as \udcXX, the
-// escape by which such names survive a round trip (Python's surrogateescape:
-// os.fsencode gives the byte back).
+// A name as a JSON string: UTF-8 on a pipe or into a file, ASCII only on
+// a terminal, whose character set may not be UTF-8 (quote.h).
 std::string jsonString(const std::string& s) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out = "\"";
-  auto escape = [&](unsigned code) {
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += hex[(code >> shift) & 0xF];
-  };
-  const size_t n = s.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += static_cast<char>(c);
-      } else if (c == '\n') {
-        out += "\\n";
-      } else if (c == '\t') {
-        out += "\\t";
-      } else if (c < 0x20 || c == 0x7F) {
-        escape(c);
-      } else {
-        out += static_cast<char>(c);
-      }
-      ++i;
-      continue;
-    }
-    const size_t length = utf8Length(s, i);
-    if (length == 0) {
-      escape(0xDC00 + c);
-      ++i;
-    } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
-      escape(static_cast<unsigned char>(s[i + 1]));  // a C1 control
-      i += 2;
-    } else {
-      out.append(s, i, length);
-      i += length;
-    }
-  }
-  out += '"';
-  return out;
+  return quote(stdoutLines().terminal() ? quoteStyle::jsonAscii : quoteStyle::json, s);
 }
 
 // Writes v, 0 <= v < 10^width, as `width` decimal digits.
@@ -185,10 +104,33 @@ isoText isoTime(const struct tm& w, long offset, long nanoseconds) {
   return iso;
 }
 
+// ctime's text of a time in the local zone.
+void ctimeOf(time_t unixtime, char* text) {
+  struct tm local;
+  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
+  if (!ctimeText(local, text)) {
+    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
+    text[std::strcspn(text, "\n")] = '\0';
+  }
+}
+
 class plainLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
     show_time(file, t.instant);
+  }
+  // The time line with the new name after the old one.
+  void filed(const std::string& file, const captureTime& t, const std::string& renamed) override {
+    char text[64];
+    ctimeOf(t.instant, text);
+    stdoutLines().text(text).text(" ").name(file).text(" -> ").name(renamed).endLine();
+  }
+  // A sidecar's line and a name put back: OLD -> NEW.
+  void sidecar(const std::string& file, const std::string& renamed, const std::string&) override {
+    putBack(file, renamed);
+  }
+  void putBack(const std::string& file, const std::string& renamed) override {
+    stdoutLines().name(file).text(" -> ").name(renamed).endLine();
   }
 };
 
@@ -203,19 +145,17 @@ class nothing : public timeOutput {
 class jsonLines : public timeOutput {
  public:
   void photograph(const std::string& file, const captureTime& t) override {
-    stdoutLines()
-        .text("{\"file\": ")
-        .text(jsonString(file).c_str())
-        .text(", \"time\": ")
-        .number(static_cast<long long>(t.instant))
-        .text(", \"taken\": \"")
-        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
-        .text("\", \"source\": \"")
-        .text(t.source)
-        .text("\", \"zone\": \"")
-        .text(t.zone)
-        .text("\"}")
-        .endLine();
+    members(file, t).text("}").endLine();
+  }
+  // "renamed" is the last member, after all that a dated line holds.
+  void filed(const std::string& file, const captureTime& t, const std::string& renamed) override {
+    members(file, t).text(", \"renamed\": ").text(jsonString(renamed).c_str()).text("}").endLine();
+  }
+  void sidecar(const std::string& file, const std::string& renamed, const std::string& with) override {
+    renaming(file, renamed).text(", \"with\": ").text(jsonString(with).c_str()).text("}").endLine();
+  }
+  void putBack(const std::string& file, const std::string& renamed) override {
+    renaming(file, renamed).text("}").endLine();
   }
   void failed(const std::string& file, const misc_error& me) override {
     const char* first = me.msg1();
@@ -231,6 +171,31 @@ class jsonLines : public timeOutput {
         .text(jsonString(text).c_str())
         .text("}")
         .endLine();
+  }
+
+ private:
+  // A dated line's members, up to its closing brace.
+  lineOutput& members(const std::string& file, const captureTime& t) {
+    return stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"time\": ")
+        .number(static_cast<long long>(t.instant))
+        .text(", \"taken\": \"")
+        .text(isoTime(t.wall, t.offset, t.nanoseconds).text)
+        .text("\", \"source\": \"")
+        .text(t.source)
+        .text("\", \"zone\": \"")
+        .text(t.zone)
+        .text("\"");
+  }
+  // A rename's line, up to its closing brace.
+  lineOutput& renaming(const std::string& file, const std::string& renamed) {
+    return stdoutLines()
+        .text("{\"file\": ")
+        .text(jsonString(file).c_str())
+        .text(", \"renamed\": ")
+        .text(jsonString(renamed).c_str());
   }
 };
 
@@ -261,22 +226,18 @@ std::unique_ptr<timeOutput> makeTimeOutput(timeFormat format) {
 // cannot format instead of failing inside the C library.
 void show_time(std::string file, time_t unixtime) {
   char text[64];
-  struct tm local;
-  if (!localtime_r(&unixtime, &local)) throw misc_error(" unable to format the capture time of");
-  if (!ctimeText(local, text)) {
-    if (!asctime_r(&local, text)) throw misc_error(" unable to format the capture time of");
-    text[std::strcspn(text, "\n")] = '\0';
-  }
+  ctimeOf(unixtime, text);
   stdoutLines().text(text).text(" ").name(file).endLine();
 }
 
 void dump_php3_time(std::string file, time_t unixtime) {
   const std::string::size_type slash = file.rfind('/');
   const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+  // Quoted for PHP, then (on a terminal) shown as a name is.
   stdoutLines()
-      .text("  $vx_image_times[\"")
-      .name(phpQuoted(base))
-      .text("\"] = ")
+      .text("  $vx_image_times[")
+      .name(quote(quoteStyle::php, base))
+      .text("] = ")
       .number(static_cast<long long>(unixtime))
       .text(";")
       .endLine();

@@ -23,6 +23,14 @@ class timeOutput {
   virtual void photograph(const std::string& file, const captureTime& t) = 0;
   virtual void failed(const std::string& /*file*/, const misc_error& /*me*/) {}
   virtual void end() {}
+
+  // Filing (-n, -u): a photograph with the name it is given, a sidecar that
+  // goes with it, a name put back as it was.
+  virtual void filed(const std::string& /*file*/, const captureTime& /*t*/,
+                     const std::string& /*renamed*/) {}
+  virtual void sidecar(const std::string& /*file*/, const std::string& /*renamed*/,
+                       const std::string& /*with*/) {}
+  virtual void putBack(const std::string& /*file*/, const std::string& /*renamed*/) {}
 };
 
 enum class timeFormat {

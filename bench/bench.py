@@ -149,7 +149,7 @@ for n, line in enumerate(open(os.path.join(HERE, 'commands.tsv')), 1):
         continue
     f = line.rstrip('\n').split('\t')
     if len(f) != 9 or f[1] not in ('ours', 'peer', 'floor') or \
-            f[6] not in ('all', 'writes', 'whole-each', 'few-each'):
+            f[6] not in ('all', 'writes', 'renames', 'whole-each', 'few-each'):
         die(f'bench/commands.tsv line {n}: not 9 valid tab-separated fields')
     row = dict(zip(('name', 'kind', 'job', 'out', 'where', 'corpora', 'files', 'label', 'command'), f))
     row['where'] = row['where'].split()
@@ -346,6 +346,18 @@ def take_wavs(files, cwd):
     return n
 
 
+def take_back_filed(cwd):
+    """Puts the photographs that a filing command moved under filed/ back into
+    the corpus folder under their own names (the commands keep each name:
+    chronel -n filed/%Y/%m/%f); returns how many there were."""
+    n = 0
+    for root, _, names in os.walk(f'{cwd}/filed'):
+        for f in names:
+            os.rename(os.path.join(root, f), f'{cwd}/{f}')
+            n += 1
+    return n
+
+
 def check_run(c, base, each):
     """One untimed run (it fills the page cache): peak memory (GNU time, from
     wait4, in a small process of its own), exit status and output."""
@@ -362,6 +374,8 @@ def check_run(c, base, each):
     c['status'] = ('killed by signal ' + signal.group(1)) if signal else \
         'ok' if code == '0' else ('a run killed by a signal' if each and code == '125' else 'exit status ' + code)
     c['wavs'] = take_wavs(c['files'], c['cwd']) if c['files_kind'] == 'writes' else 0
+    if c['files_kind'] == 'renames':
+        take_back_filed(c['cwd'])
     return wall
 
 
@@ -377,7 +391,8 @@ def run_set(cmds, mode, out):
         wall = check_run(c, f'{out}/{k + 1}', mode == 'each')
         # A command over in a few milliseconds is at the mercy of every other
         # process: it runs up to ten times a round, so its median rests on more runs.
-        c['reps'] = 1 if mode != 'warm' or c['files_kind'] == 'writes' else min(10, int(0.1 / max(wall, 1e-4)) + 1)
+        c['reps'] = 1 if mode != 'warm' or c['files_kind'] in ('writes', 'renames') else \
+            min(10, int(0.1 / max(wall, 1e-4)) + 1)
         c['times'], c['cpu'] = [], []
     log = open(out + '/log', 'w')
     for r in range(rounds[mode]):
@@ -394,6 +409,8 @@ def run_set(cmds, mode, out):
             subprocess.run(hf + [shlex.join(c['run'])], cwd=c['cwd'], stdout=log, stderr=log)
             if c['files_kind'] == 'writes':
                 take_wavs(c['files'], c['cwd'])
+            if c['files_kind'] == 'renames':
+                take_back_filed(c['cwd'])
             if os.path.exists(js):
                 got = json.load(open(js))['results'][0]
                 c['times'] += got['times']
@@ -420,7 +437,8 @@ def plan(corpus, mode, lists, cwd):
         if mode not in row['where'] or not runs_on(row, corpus):
             continue
         kind = row['files']
-        files = lists['distinct'] if mode == 'cold' or kind == 'writes' or (mode == 'each' and kind == 'whole-each') \
+        files = lists['distinct'] if mode == 'cold' or kind in ('writes', 'renames') or \
+            (mode == 'each' and kind == 'whole-each') \
             else lists['few'] if mode == 'each' and kind == 'few-each' else lists['files']
         files = files[:each_count] if mode == 'each' else files
         cmds.append(dict(row, files_kind=kind, files=files, argv=argv_of(row), cwd=cwd))
@@ -606,6 +624,8 @@ def goals(corpus, largest):
         for c in ('standard', 'camera'):
             corpus == c and ratio_goal(c, 'warm', 'chronel', 'jhead', 0.9, "chronel at most 0.9 x jhead's CPU time", 'cpu')
         corpus == 'large' and ratio_goal(corpus, 'warm', 'chronel', 'jhead', 0.999, 'chronel faster than jhead')
+        ratio_goal(corpus, 'warm', 'chronel-n', 'chronel-m', 2.0, 'chronel -n at most 2 x chronel -m (filing: '
+                   'a rename and its checks where -m sets a time)')
         ratio_goal(corpus, 'warm', 'chronel', 'floor-4k', 1.8, 'chronel at most 1.8 x the 4 KB floor (its read and '
                    'close, and 25,000 instructions)')
         for tool, floor in (('segdump', 'floor-whole'), ('glossel', 'floor-whole'), ('sonlift', 'floor-write')):
@@ -776,6 +796,7 @@ def main():
     settle()
     lists = {}
     for corpus in names:
+        take_back_filed(dirs[corpus])  # left by an interrupted run
         distinct = photos_in(dirs[corpus])[:distinct_counts[corpus]]
         take_wavs(distinct, dirs[corpus])  # left by an interrupted run
         files = (distinct * (count // len(distinct) + 1))[:count]

@@ -7,6 +7,11 @@
 //                              the sound clip) to FILE.wav the way an
 //                              extracting tool must: into a new temporary
 //                              file beside it, closed, then renamed
+//   benchfloor rename4k DIR FILE...
+//                              as head4k, then FILE is renamed to
+//                              DIR/NAME (NAME its last name) with
+//                              renameat2's RENAME_NOREPLACE, as filing
+//                              must (DIR is made first)
 //
 // Both read with as few calls as the kernel allows into one page-aligned
 // buffer that is kept (and for "whole" grown) across files, so the figure
@@ -15,6 +20,7 @@
 // buffer that starts mid-line far more slowly.)  Nothing is written on
 // success; a file that cannot be read is named on standard error.
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,14 +113,16 @@ bool writeBeside(const char* name, const unsigned char* buf, size_t n) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode != "head" && mode != "head4k" && mode != "whole" && !(mode == "write" && argc > 2)) {
-    std::fprintf(stderr, "usage: benchfloor head|head4k|whole FILE... | write BYTES FILE...\n");
+  if (mode != "head" && mode != "head4k" && mode != "whole" && !((mode == "write" || mode == "rename4k") && argc > 2)) {
+    std::fprintf(stderr, "usage: benchfloor head|head4k|whole FILE... | write BYTES FILE... | rename4k DIR FILE...\n");
     return 2;
   }
   const bool whole = mode == "whole" || mode == "write";
   const size_t audioBytes = mode == "write" ? std::strtoull(argv[2], nullptr, 10) : 0;
-  const int first = mode == "write" ? 3 : 2;
-  size_t capacity = mode == "head4k" ? smallHeadBytes : headBytes;
+  const std::string renameTo = mode == "rename4k" ? std::string(argv[2]) + "/" : "";
+  if (!renameTo.empty()) ::mkdir(argv[2], 0777);
+  const int first = mode == "write" || mode == "rename4k" ? 3 : 2;
+  size_t capacity = mode == "head4k" || mode == "rename4k" ? smallHeadBytes : headBytes;
   buffer buf = allocate(capacity);
   unsigned long long total = 0;
   for (int i = first; i < argc; ++i) {
@@ -144,6 +152,11 @@ int main(int argc, char** argv) {
     total += static_cast<unsigned long long>(n);
     if (audioBytes && !writeBeside(argv[i], buf.get(), std::min(audioBytes, static_cast<size_t>(n))))
       complain(argv[i]);
+    if (!renameTo.empty()) {
+      const char* slash = std::strrchr(argv[i], '/');
+      const std::string to = renameTo + (slash ? slash + 1 : argv[i]);
+      if (::renameat2(AT_FDCWD, argv[i], AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) complain(argv[i]);
+    }
   }
   // Keep the reads from being thought useless.
   return total == 0 && argc > first ? 1 : 0;

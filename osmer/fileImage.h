@@ -7,32 +7,36 @@
 // looking at a photograph's header and EXIF directories does not read the
 // segments between them, and a photograph larger than memory can still be
 // dated.  Non-regular files (directories, FIFOs, devices) are refused
-// before anything is read from them.
+// without being opened (regularFile.h).
 //
 // A file that shrinks while it is read ends where a read finds its end: no
 // byte past that is ever exposed, and asking for one throws a misc_error
 // that says the file is truncated and where it ends now.  Bytes read before
 // the cut are the file's own and stay.
 //
-// The tools handle one file at a time, so a closed image hands its buffer on
-// to the next one that fits in it: a fresh buffer per file would cost a new
-// mapping, page faults and an unmapping for every large photograph, more than
-// reading its header segments.  Capacities are rounded up (to an eighth of
-// the size's power of two), so that photographs of similar sizes fit in each
-// other's buffers.  Bytes not loaded are never exposed through a reader.
+// The image puts together four parts, each in its own file: regularFile
+// opens the file, pageSet knows which pages are loaded, bufferPool lends
+// the buffer and the page map (and takes them back for the next file), and
+// readPolicy decides how far each read goes and whether storage is slow.
+// Bytes not loaded are never exposed through a reader.
 #ifndef ORVANE_OSMER_FILEIMAGE_H
 #define ORVANE_OSMER_FILEIMAGE_H
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
+#include "bufferPool.h"
 #include "byteReader.h"
 #include "orvaneExport.h"
+#include "pageSet.h"
+#include "readPolicy.h"
+#include "regularFile.h"
 
 class ORVANE_EXPORT fileImage : private byteSource {
  public:
-  fileImage() = default;
+  explicit fileImage(bufferPool& pool = bufferPool::shared(),
+                     readPolicy& policy = readPolicy::standard())
+      : fi_pool(pool), fi_policy(policy), fi_pages(pool) {}
   ~fileImage();
   fileImage(const fileImage&) = delete;
   fileImage& operator=(const fileImage&) = delete;
@@ -42,13 +46,13 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // Asks the kernel to read the head of a regular file that is to be
   // opened later, and keeps nothing of it: on a cold disk a photograph's
   // head is then read while others are parsed.  Failures are left for
-  // that open() to report; a FIFO or device is not opened.
+  // that open() to report; a FIFO or device is not opened, and a file held
+  // in memory (tmpfs) needs no hint.
   static void foresee(const char* name);
   static constexpr size_t foreseenBytes = 16 * 1024;
-  // Whether the storage has shown itself slow: a file's first bytes were
-  // not in the page cache (or the kernel cannot tell).  Only then is
+  // Whether the storage has shown itself slow (readPolicy): only then is
   // foreseeing worth its system calls.
-  static bool storageIsSlow();
+  static bool storageIsSlow() { return readPolicy::standard().slow(); }
 
   // Loads the n bytes at pos, as far as they lie inside the file.  Throws
   // file_error(" unable to read") when they cannot be read or held in
@@ -59,9 +63,8 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // given back, and a reader that looks at them again reads them again.
   // For data that a walk passes once and nothing points into.
   void release(size_t pos, size_t n);
-  // For a walk from start to end: each read that goes on where the last
-  // one ended reads twice as far, up to 1 MiB, so that a walk through the
-  // whole file takes few system calls.
+  // For a walk from start to end: reads that go on where the last one
+  // ended read further ahead (readPolicy).
   void readOnward() { fi_onward = true; }
 
   // The file's size: as it was opened, or where a read found it ending.
@@ -77,39 +80,13 @@ class ORVANE_EXPORT fileImage : private byteSource {
   size_t bytesRead() const { return fi_read; }
   // The descriptor the bytes are read from, open for the image's life (-1
   // after a failed open), so that a caller can act on the very file read.
-  int fd() const { return fi_fd; }
+  int fd() const { return fi_file.fd(); }
   // A reader over the n bytes at pos (clipped to the file), which loads
   // what it reads.
   byteReader reader(size_t pos, size_t n);
   byteReader reader() { return reader(0, fi_size); }
 
-  // Smallest capacity that a buffer for size bytes is given.
-  static size_t roundedCapacity(size_t size);
-
-  // Address space for a file's bytes, page-aligned; memory is committed
-  // only where bytes are written.
-  class buffer {
-   public:
-    buffer() = default;
-    ~buffer() { release(); }
-    buffer(buffer&& o) noexcept : b_bytes(o.b_bytes), b_capacity(o.b_capacity) {
-      o.b_bytes = nullptr;
-      o.b_capacity = 0;
-    }
-    buffer& operator=(buffer&& o) noexcept;
-    buffer(const buffer&) = delete;
-    buffer& operator=(const buffer&) = delete;
-    // Reserves up to capacity bytes; when that much address space cannot
-    // be had, as much as can (at least a page).  False when none.
-    bool reserve(size_t capacity);
-    void release();
-    unsigned char* bytes() const { return b_bytes; }
-    size_t capacity() const { return b_capacity; }
-
-   private:
-    unsigned char* b_bytes = nullptr;
-    size_t b_capacity = 0;
-  };
+  static size_t roundedCapacity(size_t size) { return bufferPool::roundedCapacity(size); }
 
  private:
   void loadMissing(size_t pos, size_t n) override;
@@ -117,30 +94,18 @@ class ORVANE_EXPORT fileImage : private byteSource {
   void markLoaded(size_t first, size_t last);
   void shrink(size_t size);
   [[noreturn]] void shrunk() const;
-  void closeFd();
-  // A zeroed page map of at least `words` words: the last image's, or new.
-  bool takePageMap(size_t words);
+  int fail(int err);
 
-  int fi_fd = -1;
+  bufferPool& fi_pool;
+  readPolicy& fi_policy;
+  regularFile fi_file;
   size_t fi_size = 0;
   size_t fi_loaded = 0;    // bytes of the file in loaded pages
   size_t fi_read = 0;      // bytes asked for by pread
   bool fi_onward = false;  // see readOnward
-  size_t fi_lastEnd = 0;   // the page after the last read, and its length in pages
-  size_t fi_lastPages = 0;
-  // The buffer starts on a page boundary: on some processors the kernel's
-  // copy into a buffer that starts 16 bytes past a 32-byte boundary (where
-  // a plain large allocation lands) takes several times as long.
-  buffer fi_buf;
-  // One bit per page of the file, zeroed by the C library: a large map is
-  // handed out as fresh pages that take memory only where a bit is set, so
-  // that a sparse file of terabytes costs what is read of it, not 32 MB per
-  // terabyte.
-  struct freeWords {
-    void operator()(uint64_t* p) const;
-  };
-  std::unique_ptr<uint64_t[], freeWords> fi_pages;
-  size_t fi_words = 0;  // in fi_pages
+  readPolicy::lastRead fi_last;
+  imageBuffer fi_buf;
+  pageSet fi_pages;
 };
 
 #endif

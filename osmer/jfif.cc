@@ -39,7 +39,10 @@ void jfif::rewind() {
 jfif_marker jfif::nextMarker(jfif_marker::type_t type) {
   while (!j_walking && j_next < j_kept.size()) {
     const jfif_marker& m = j_kept[j_next++];
-    if (type == jfif_marker::jm_nada || m.type() == type) return m;
+    if (type != jfif_marker::jm_nada && m.type() != type) continue;
+    // An RSTn marker's page may have been let go with the image data.
+    j_image.load(static_cast<size_t>(m.offset()), m.len());
+    return m;
   }
   if (j_listed && !j_walking) {
     j_walk.resume(j_afterKept);

@@ -153,8 +153,14 @@ bool markerScanner::scanEntropyData(jfif_marker& m) {
     file.viewAt(pos, end - pos, window);
     const size_t found = findMarkerStart(window, end - pos, 0);
     const size_t hit = found == npos ? end : pos + found;
-    // No marker lies before the hit: what the walk passed may go.
-    if (sc_letDataGo) sc_image.release(pos, hit - pos);
+    // What the walk passed may go, up to the hit: its RSTn markers were
+    // handed out before (jfif loads a listed marker again when it is asked
+    // for), and no other marker lies there.
+    if (sc_letDataGo) {
+      sc_image.release(sc_at.passedFrom, hit - sc_at.passedFrom);
+      const size_t page = hit / byteSource::pageSize * byteSource::pageSize;
+      if (page > sc_at.passedFrom) sc_at.passedFrom = page;
+    }
     if (found == npos) {
       pos = end;
       continue;
@@ -210,6 +216,7 @@ bool markerScanner::segmentAt(jfif_marker& m) {
   if (type == jfif_marker::jm_sos) {
     sc_at.inScan = true;
     sc_at.scanStart = pos;
+    sc_at.passedFrom = pos + len;
   }
   if (type == jfif_marker::jm_eoi) sc_at.done = true;
   return true;

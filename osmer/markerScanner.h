@@ -35,8 +35,9 @@ class markerScanner {
   // Starts the walk again at the first byte.
   void restart() { sc_at = place(); }
   // Has the image let go of the entropy-coded data the walk has passed, a
-  // window at a time, but for the pages that hold a marker: for a file too
-  // large to hold, whose segments are all that is kept of it.
+  // window or a restart interval at a time (the pages of the RSTn markers
+  // it handed out with them): for a file too large to hold, whose
+  // segments are all that is kept of it.
   void letImageDataGo() { sc_letDataGo = true; }
 
   // Where the walk is, and what ended it if it is over: a bookmark to
@@ -44,6 +45,7 @@ class markerScanner {
   struct place {
     size_t pos = 0;
     size_t scanStart = 0;  // offset of the SOS whose data is being scanned
+    size_t passedFrom = 0;  // of its data, the walk has not let go before here
     bool inScan = false;
     bool done = false;
     std::optional<misc_error> damage;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "containerWriter.h"
 #include "jpegWriter.h"
@@ -159,8 +161,9 @@ TEST(OddFileSystems, ATimeOneSecondPastTheFileSystemsLastIsRefused) {
   EXPECT_EQ(mtimeOf(dir / "late.jpg"), untouched);
 }
 
-// Interrupted while it writes a clip, sonlift removes its temporary file,
-// leaves the older .wav as it was and ends by the same signal.
+// Interrupted while it writes a clip by any signal that ends a process and
+// can be handled, sonlift removes its temporary file, leaves the older .wav
+// as it was and ends by the same signal.
 TEST(Signals, AnInterruptedSonliftLeavesNothingBehind) {
   tempDir dir;
   jpegWriter w;
@@ -169,11 +172,17 @@ TEST(Signals, AnInterruptedSonliftLeavesNothingBehind) {
   w.segment(0xE2, toBytes(std::string(41, 'h') + std::string("RIFF\x10\0\0\0WAVE", 12) +
                           std::string(5000, 'a')));
   w.frameHeaders().sos().raw({0x12, 0x34}).eoi().save(dir / "p.jpg");
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  const rlimit noCore = {0, 0};  // SIGQUIT's and SIGXCPU's core is not wanted here
+  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGVTALRM, SIGPROF, SIGUSR1,
+                  SIGUSR2, SIGXCPU}) {
     writeFile(dir / "p.jpg.wav", "older clip");
     runOptions o = withFaults({"ORVANE_FAULT_SIGNAL=.wav.:" + std::to_string(sig)});
     o.cwd = dir.path();
+    rlimit core;
+    getrlimit(RLIMIT_CORE, &core);
+    setrlimit(RLIMIT_CORE, &noCore);
     const toolResult r = runTool(SONLIFT, {"p.jpg"}, o);
+    setrlimit(RLIMIT_CORE, &core);
     SCOPED_TRACE(strsignal(sig));
     EXPECT_EQ(r.status, 128 + sig);
     EXPECT_EQ(listDir(dir.path()), (std::set<std::string>{"p.jpg", "p.jpg.wav"}));
@@ -238,12 +247,16 @@ TEST(HugeFiles, MarkerToolsKeepTheSegmentsAndLetTheImageDataGo) {
   jpegWriter().soi().com("before").frameHeaders().sos().save(name);
   ASSERT_EQ(truncate(name.c_str(), (2LL << 30) - 2), 0);
   {
-    std::ofstream eoi(name, std::ios::binary | std::ios::app);
-    eoi.write("\xFF\xD9", 2);
+    std::fstream file(name, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(1LL << 30);
+    file.write("\xFF\xD0", 2);  // a restart marker half way
+    file.seekp(0, std::ios::end);
+    file.write("\xFF\xD9", 2);
   }
   EXPECT_LE(peakKilobytes(SEGDUMP, {name}, dir / "segdump.out"), 128 * 1024);
-  EXPECT_NE(readFile(dir / "segdump.out").find("marker type EOI, len = 2, offset = 2147483646"),
-            std::string::npos);
+  const std::string listed = readFile(dir / "segdump.out");
+  EXPECT_NE(listed.find("marker type RST0, len = 2, offset = 1073741824"), std::string::npos);
+  EXPECT_NE(listed.find("marker type EOI, len = 2, offset = 2147483646"), std::string::npos);
   EXPECT_LE(peakKilobytes(GLOSSEL, {name}, dir / "glossel.out"), 128 * 1024);
   EXPECT_EQ(readFile(dir / "glossel.out"), name + ":\nbefore\n");
 }
@@ -304,17 +317,90 @@ TEST(LookAhead, APhotographReplacedAfterItsLookAheadIsReadAsItIsThen) {
   dated("c.jpg", "2003:03:03 03:03:03");
   dated("new.jpg", "2009:09:09 09:09:09");
   ASSERT_EQ(mkfifo((dir / "f").c_str(), 0600), 0);
-  runOptions o = withFaults({"ORVANE_FAULT_COLD=1", "ORVANE_FAULT_REPLACE=/b.jpg:" + (dir / "new.jpg"),
-                             "TZ=UTC"});
-  o.cwd = dir.path();
-  o.timeoutSeconds = 20;
-  const toolResult r = runToolMerged(CHRONEL, {"a.jpg", "f", "b.jpg", "c.jpg"}, o);
-  EXPECT_EQ(r.out,
-            "Mon Jan  1 01:01:01 2001 a.jpg\n"
-            "chronel: unable to open f: Invalid argument.\n"
-            "Wed Sep  9 09:09:09 2009 b.jpg\n"
-            "Mon Mar  3 03:03:03 2003 c.jpg\n");
-  EXPECT_FALSE(std::ifstream(dir / "new.jpg")) << "b.jpg's head was never asked for";
+  // Cold storage, and storage that cannot tell (a network file system).
+  for (const char* cold : {"1", "EOPNOTSUPP"}) {
+    SCOPED_TRACE(cold);
+    dated("b.jpg", "2002:02:02 02:02:02");
+    dated("new.jpg", "2009:09:09 09:09:09");
+    runOptions o = withFaults({std::string("ORVANE_FAULT_COLD=") + cold,
+                               "ORVANE_FAULT_REPLACE=/b.jpg:" + (dir / "new.jpg"), "TZ=UTC"});
+    o.cwd = dir.path();
+    o.timeoutSeconds = 20;
+    const toolResult r = runTool(CHRONEL, {"a.jpg", "f", "b.jpg", "c.jpg"}, o);
+    EXPECT_EQ(r.out,
+              "Mon Jan  1 01:01:01 2001 a.jpg\n"
+              "Wed Sep  9 09:09:09 2009 b.jpg\n"
+              "Mon Mar  3 03:03:03 2003 c.jpg\n");
+    EXPECT_EQ(r.err, "chronel: unable to open f: Invalid argument.\n");
+    EXPECT_FALSE(std::ifstream(dir / "new.jpg")) << "b.jpg's head was never asked for";
+  }
 }
+
+// A file system held in memory (tmpfs) cannot say what is cached, and is
+// never slow: nothing is looked ahead there, so b.jpg is not replaced.
+TEST(LookAhead, NothingIsLookedAheadOnAFileSystemInMemory) {
+  tempDir dir;
+  if (mount("orvane-test", dir.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (not root): " << strerror(errno);
+  struct unmount {
+    std::string path;
+    ~unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } mounted{dir.path()};
+  auto dated = [&](const std::string& name, const std::string& date) {
+    jpegWriter().photo(tiffWriter().dateTimeOriginal(date).build()).save(dir / name);
+  };
+  dated("a.jpg", "2001:01:01 01:01:01");
+  dated("b.jpg", "2002:02:02 02:02:02");
+  dated("new.jpg", "2009:09:09 09:09:09");
+  runOptions o = withFaults({"ORVANE_FAULT_REPLACE=/b.jpg:" + (dir / "new.jpg"), "TZ=UTC"});
+  o.cwd = dir.path();
+  const toolResult r = runTool(CHRONEL, {"a.jpg", "b.jpg"}, o);
+  EXPECT_EQ(r.out, "Mon Jan  1 01:01:01 2001 a.jpg\nSat Feb  2 02:02:02 2002 b.jpg\n");
+  EXPECT_TRUE(std::ifstream(dir / "new.jpg")) << "b.jpg was looked ahead";
+}
+
+// A name that another process swaps for a FIFO between its look and its
+// open (RENAME_EXCHANGE, at the worst moment) is never opened: the file
+// read is the one that was looked at, or the FIFO is refused unopened.  The
+// same holds for the look-ahead on slow storage, and where /proc is not
+// mounted the photographs are still read.
+TEST(Races, ANameSwappedForAFifoIsNeverOpened) {
+  tempDir dir;
+  auto dated = [&](const std::string& name, const std::string& date) {
+    jpegWriter().photo(tiffWriter().dateTimeOriginal(date).build()).save(dir / name);
+  };
+  struct run {
+    const char* cold;
+    const char* out;
+    const char* err;
+  };
+  auto reset = [&] {
+    unlink((dir / "b.jpg").c_str());
+    unlink((dir / "fifo").c_str());
+    dated("a.jpg", "2001:01:01 01:01:01");
+    dated("b.jpg", "2002:02:02 02:02:02");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  };
+  for (const run& k : {run{nullptr, "Sat Feb  2 02:02:02 2002 b.jpg\n", ""},
+                       run{"1", "", "chronel: unable to open b.jpg: Invalid argument.\n"}}) {
+    SCOPED_TRACE(k.cold ? "looked ahead" : "opened");
+    reset();
+    std::vector<std::string> faults = {"ORVANE_FAULT_SWAP=b.jpg:fifo", "TZ=UTC"};
+    if (k.cold) faults.push_back(std::string("ORVANE_FAULT_COLD=") + k.cold);
+    runOptions o = withFaults(faults);
+    o.cwd = dir.path();
+    o.timeoutSeconds = 20;
+    const toolResult r = runTool(CHRONEL, {"a.jpg", "b.jpg"}, o);
+    EXPECT_EQ(r.out, std::string("Mon Jan  1 01:01:01 2001 a.jpg\n") + k.out);
+    EXPECT_EQ(r.err, k.err);  // and no "faults: opened a FIFO or device"
+  }
+  reset();
+  runOptions o = withFaults({"ORVANE_FAULT_NOPROC=1", "TZ=UTC"});
+  o.cwd = dir.path();
+  const toolResult r = runTool(CHRONEL, {"a.jpg", "fifo"}, o);
+  EXPECT_EQ(r.out, "Mon Jan  1 01:01:01 2001 a.jpg\n");
+  EXPECT_EQ(r.err, "chronel: unable to open fifo: Invalid argument.\n");
+}
+
 
 }  // namespace

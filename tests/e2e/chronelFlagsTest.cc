@@ -163,6 +163,27 @@ TEST_F(ChronelFlags, JsonLinesGiveEveryNameBackExactly) {
   EXPECT_EQ(p.out, expected);
 }
 
+// On a terminal, whose character set may not be UTF-8 (in Latin-1 the
+// byte 0x9B is CSI), JSON Lines are ASCII only: the same strings once
+// parsed; a pipe gets UTF-8.
+TEST_F(ChronelFlags, JsonOnATerminalIsAsciiOnly) {
+  const std::string latin1 = dir / "locale";
+  if (mkdir(latin1.c_str(), 0755) != 0 ||
+      runTool("/bin/sh", {"-c", "localedef -i en_US -f ISO-8859-1 \"$0\"/en_US.ISO-8859-1 2>/dev/null",
+                          latin1}).status != 0)
+    GTEST_SKIP() << "no Latin-1 locale can be made here (localedef, locales)";
+  const std::string name = "caf\xc3\xa9 \xf0\x9f\x93\xb7 \xc2\x9b \x9b.jpg";
+  photo(name, "2004:01:05 10:00:00");
+  const runOptions terminal{{"TZ=UTC", "LOCPATH=" + latin1, "LC_ALL=en_US.ISO-8859-1"}, dir.path()};
+  const std::string tail =
+      ", \"time\": 1073296800, \"taken\": \"2004-01-05T10:00:00+00:00\", "
+      "\"source\": \"DateTimeOriginal\", \"zone\": \"TZ\"}\n";
+  EXPECT_EQ(runToolOnTerminal(CHRONEL, {"-j", name}, terminal).out,
+            "{\"file\": \"caf\\u00e9 \\ud83d\\udcf7 \\u009b \\udc9b.jpg\"" + tail);
+  EXPECT_EQ(run({"-j", name}, "UTC").out,
+            "{\"file\": \"caf\xc3\xa9 \xf0\x9f\x93\xb7 \\u009b \\udc9b.jpg\"" + tail);
+}
+
 // With -z, a photograph without an offset tag gets the offset its GPS
 // time gives (the wall clock less the GPS time, within 2 minutes of a
 // zone's offset, rounded to it); a stale fix and no -z give the local zone;

@@ -18,11 +18,38 @@
 //       bytes, then the process gets SIGNAL.
 //   ORVANE_FAULT_COLD=1
 //       no byte is in the page cache: a read that asks for cached bytes
-//       only (RWF_NOWAIT) gets none.
+//       only (RWF_NOWAIT) gets none.  ORVANE_FAULT_COLD=EOPNOTSUPP: the
+//       file system cannot tell (NFS, FUSE and FAT answer so).
 //   ORVANE_FAULT_REPLACE=SUFFIX:SOURCE
 //       once a read-ahead hint is given for a file whose path ends with
 //       SUFFIX, the file SOURCE is renamed over it.
+//   ORVANE_FAULT_NOSPACE=PATTERN
+//       creating a file whose path holds PATTERN fails with ENOSPC, as on
+//       a full file system.
+//   ORVANE_FAULT_SWAP=SUFFIX:OTHER
+//       once a name ending with SUFFIX has been looked up (stat, or opened
+//       for its path only, O_PATH), it and OTHER exchange names, as another
+//       process racing the tool might; from then on every open that gives a
+//       FIFO or a device writes "faults: opened a FIFO or device" to
+//       standard error.
+//   ORVANE_FAULT_NOPROC=1
+//       nothing under /proc can be opened, as where it is not mounted.
+//   ORVANE_FAULT_NOREPLACE=1
+//       renameat2 refuses RENAME_NOREPLACE (EINVAL), as file systems do
+//       that have no such rename.
+//   ORVANE_FAULT_KILL_RENAME=N
+//       the Nth renameat2 call kills the process (SIGKILL) before it
+//       renames anything.
+//   ORVANE_FAULT_KILL_UNLINK=N
+//       the Nth unlink call kills the process (SIGKILL) before it removes
+//       anything.
+//   ORVANE_FAULT_SWAP_AT_RENAME=SUFFIX:OTHER
+//       just before the first renameat2 of a name ending with SUFFIX, that
+//       name and OTHER exchange their files (as another process might).
 #include <dlfcn.h>
+#include <linux/fs.h>
+#include <stdarg.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -116,9 +143,83 @@ const timespec* storedTimes(const timespec* times, timespec* fat, timespec* clam
   return clampedTimes(fatTimes(times, fat), clamped);
 }
 
+// ORVANE_FAULT_SWAP: exchanges the names once, after the first look at a
+// name with the suffix.
+bool swapped = false;
+void maybeSwap(const char* path) {
+  static const char* setting = std::getenv("ORVANE_FAULT_SWAP");
+  if (!setting || swapped) return;
+  const std::string s = setting;
+  const size_t colon = s.find(':');
+  if (colon == std::string::npos || !endsWith(path, s.substr(0, colon))) return;
+  swapped = true;
+  if (syscall(SYS_renameat2, AT_FDCWD, path, AT_FDCWD, s.substr(colon + 1).c_str(),
+              RENAME_EXCHANGE) != 0)
+    std::perror("renameat2");
+}
+
+void noteOpened(int fd) {
+  struct stat st;
+  if (!swapped || fd < 0 || fstat(fd, &st) != 0) return;
+  if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+    static const char line[] = "faults: opened a FIFO or device\n";
+    if (::write(2, line, sizeof line - 1) < 0) std::perror("write");
+  }
+}
+
+template <class F>
+int openWithFaults(F real, const char* path, int flags, mode_t mode) {
+  static const char* noSpace = std::getenv("ORVANE_FAULT_NOSPACE");
+  if (noSpace && (flags & O_CREAT) && std::strstr(path, noSpace)) {
+    errno = ENOSPC;
+    return -1;
+  }
+  if (std::getenv("ORVANE_FAULT_NOPROC") && std::strncmp(path, "/proc/", 6) == 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int fd = real(path, flags, mode);
+  if (flags & O_PATH) maybeSwap(path);
+  else noteOpened(fd);
+  return fd;
+}
+
 }  // namespace
 
 extern "C" {
+
+// The tools call open64 (a 64-bit off_t everywhere); open is the same call
+// here, with O_LARGEFILE implied.  (On 64-bit builds stat and stat64 too.)
+int faultsOpen64(const char* path, int flags, ...) __asm__("open64");
+int faultsOpen(const char* path, int flags, ...) __asm__("open") __attribute__((alias("open64")));
+
+int faultsOpen64(const char* path, int flags, ...) {
+  static auto real = next<int (*)(const char*, int, ...)>("open64");
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? static_cast<mode_t>(va_arg(ap, int)) : 0;
+  va_end(ap);
+  return openWithFaults(real, path, flags, mode);
+}
+
+#if __WORDSIZE == 64  // 32-bit builds call stat by other names
+int faultsStat(const char* path, struct stat* st) __asm__("stat");
+int faultsStat64(const char* path, struct stat* st) __asm__("stat64");
+
+int faultsStat(const char* path, struct stat* st) {
+  static auto real = next<int (*)(const char*, struct stat*)>("stat");
+  const int r = real(path, st);
+  maybeSwap(path);
+  return r;
+}
+
+int faultsStat64(const char* path, struct stat* st) {
+  static auto real = next<int (*)(const char*, struct stat*)>("stat64");
+  const int r = real(path, st);
+  maybeSwap(path);
+  return r;
+}
+#endif
 
 ssize_t pread64(int fd, void* buf, size_t n, off64_t at) {
   maybeTruncate(fd);
@@ -128,7 +229,7 @@ ssize_t pread64(int fd, void* buf, size_t n, off64_t at) {
 
 ssize_t preadv2(int fd, const iovec* v, int n, off_t at, int flags) {
   if ((flags & RWF_NOWAIT) && std::getenv("ORVANE_FAULT_COLD")) {
-    errno = EAGAIN;
+    errno = std::strcmp(std::getenv("ORVANE_FAULT_COLD"), "EOPNOTSUPP") == 0 ? EOPNOTSUPP : EAGAIN;
     return -1;
   }
   maybeTruncate(fd);
@@ -163,6 +264,37 @@ int utimensat(int dirfd, const char* path, const timespec times[2], int flags) {
   static auto real = next<int (*)(int, const char*, const timespec*, int)>(utimensatName);
   timespec fat[2], clamped[2];
   return real(dirfd, path, storedTimes(times, fat, clamped), flags);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+  static auto real = next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  static long calls = 0;
+  static const char* kill = std::getenv("ORVANE_FAULT_KILL_RENAME");
+  if (kill && ++calls == std::atol(kill)) raise(SIGKILL);
+  if ((flags & RENAME_NOREPLACE) && std::getenv("ORVANE_FAULT_NOREPLACE")) {
+    errno = EINVAL;
+    return -1;
+  }
+  static const char* swap = std::getenv("ORVANE_FAULT_SWAP_AT_RENAME");
+  static bool swapped = false;
+  if (swap && !swapped) {
+    const std::string s = swap;
+    const size_t colon = s.find(':');
+    if (colon != std::string::npos && endsWith(from, s.substr(0, colon))) {
+      swapped = true;
+      if (real(AT_FDCWD, from, AT_FDCWD, s.substr(colon + 1).c_str(), RENAME_EXCHANGE) != 0)
+        std::perror("renameat2");
+    }
+  }
+  return real(fromDir, from, toDir, to, flags);
+}
+
+int unlink(const char* path) {
+  static auto real = next<int (*)(const char*)>("unlink");
+  static long calls = 0;
+  static const char* kill = std::getenv("ORVANE_FAULT_KILL_UNLINK");
+  if (kill && ++calls == std::atol(kill)) raise(SIGKILL);
+  return real(path);
 }
 
 ssize_t write(int fd, const void* buf, size_t n) {
