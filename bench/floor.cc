@@ -2,6 +2,10 @@
 //
 //   benchfloor head FILE...    open, read the first 64 KiB, close
 //   benchfloor head4k FILE...  open, read the first 4 KiB, close
+//   benchfloor parallel P FILE...  head4k in P processes at once, process k
+//                              reading every Pth file from the kth: what
+//                              the storage gives readers that wait on it
+//                              side by side (the cold floor beside head4k)
 //   benchfloor whole FILE...   open, read the whole file into memory, close
 //   benchfloor write N FILE... as whole, then write N bytes (the size of
 //                              the sound clip) to FILE.wav the way an
@@ -16,6 +20,7 @@
 // success; a file that cannot be read is named on standard error.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -103,31 +108,25 @@ bool writeBeside(const char* name, const unsigned char* buf, size_t n) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode != "head" && mode != "head4k" && mode != "whole" && !(mode == "write" && argc > 2)) {
-    std::fprintf(stderr, "usage: benchfloor head|head4k|whole FILE... | write BYTES FILE...\n");
-    return 2;
-  }
+// Reads files first, first + step, ... as the mode says; returns the
+// exit status.
+int readFiles(const std::string& mode, size_t audioBytes, char** files, int count, int first, int step) {
   const bool whole = mode == "whole" || mode == "write";
-  const size_t audioBytes = mode == "write" ? std::strtoull(argv[2], nullptr, 10) : 0;
-  const int first = mode == "write" ? 3 : 2;
   size_t capacity = mode == "head4k" ? smallHeadBytes : headBytes;
   buffer buf = allocate(capacity);
   unsigned long long total = 0;
-  for (int i = first; i < argc; ++i) {
-    descriptor file(argv[i]);
+  for (int i = first; i < count; i += step) {
+    const char* name = files[i];
+    descriptor file(name);
     if (file.fd() < 0) {
-      complain(argv[i]);
+      complain(name);
       continue;
     }
     size_t want = capacity;
     if (whole) {
       struct stat st;
       if (::fstat(file.fd(), &st) != 0) {
-        complain(argv[i]);
+        complain(name);
         continue;
       }
       want = static_cast<size_t>(st.st_size);
@@ -138,13 +137,52 @@ int main(int argc, char** argv) {
     }
     const ssize_t n = readUpTo(file.fd(), buf.get(), want);
     if (n < 0) {
-      complain(argv[i]);
+      complain(name);
       continue;
     }
     total += static_cast<unsigned long long>(n);
-    if (audioBytes && !writeBeside(argv[i], buf.get(), std::min(audioBytes, static_cast<size_t>(n))))
-      complain(argv[i]);
+    if (audioBytes && !writeBeside(name, buf.get(), std::min(audioBytes, static_cast<size_t>(n))))
+      complain(name);
   }
   // Keep the reads from being thought useless.
-  return total == 0 && argc > first ? 1 : 0;
+  return total == 0 && count > first ? 1 : 0;
+}
+
+// head4k in `processes` children at once; fails when one of them does.
+int readInParallel(char** files, int count, int processes) {
+  for (int k = 0; k < processes; ++k) {
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+      complain("fork");
+      return 1;
+    }
+    if (pid == 0) ::_exit(readFiles("head4k", 0, files, count, k, processes));
+  }
+  int status = 0, failed = 0;
+  while (::wait(&status) > 0)
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) failed = 1;
+  return failed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode != "head" && mode != "head4k" && mode != "whole" &&
+      !((mode == "write" || mode == "parallel") && argc > 2)) {
+    std::fprintf(stderr, "usage: benchfloor head|head4k|whole FILE... | write BYTES FILE... | "
+                         "parallel PROCESSES FILE...\n");
+    return 2;
+  }
+  if (mode == "parallel") {
+    const int processes = std::atoi(argv[2]);
+    if (processes < 1 || processes > 1024) {
+      std::fprintf(stderr, "benchfloor: parallel: 1 to 1024 processes\n");
+      return 2;
+    }
+    return readInParallel(argv + 3, argc - 3, std::min(processes, std::max(argc - 3, 1)));
+  }
+  const size_t audioBytes = mode == "write" ? std::strtoull(argv[2], nullptr, 10) : 0;
+  const int first = mode == "write" ? 3 : 2;
+  return readFiles(mode, audioBytes, argv + first, argc - first, 0, 1);
 }
