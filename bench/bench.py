@@ -825,7 +825,8 @@ def measure(table, goals, run):
     say(f'machine: {machine}, {os.uname().sysname} {os.uname().release}; {date}')
     say('load average at the start: ' + ' '.join(open('/proc/loadavg').read().split()[:3]))
     there = sorted({r['name'].split('-')[0] for r in table if r['kind'] == 'peer'})
-    say('peers: ' + (' '.join(there) or 'none') + ' (not there: ' + (' '.join(p for p in peers if p not in there) or 'none') + ')')
+    left = [p for p in peers if p not in there and (not rows or any(r.split('-')[0] == p for r in rows))]
+    say('peers: ' + (' '.join(there) or 'none') + ' (not there: ' + (' '.join(left) or 'none') + ')')
     say(f'modes: {" ".join(modes)}; every command handles {count} photographs (times are given per 1000), '
         f'the warm rows of chronel, jhead and the 4 KB floor {max(count, warm_names)} names')
     if baseline:
