@@ -32,11 +32,11 @@ demo:
 # The benchmark (bench/README.md): a Release build of its own, its corpora
 # under $(BENCH_BUILD)/corpus, the table and the goals.  Not part of test.
 bench:
-	@$(PREREQS) build bench
+	@BENCH_NODE_PREFIX=$(BENCH_BUILD)/node $(PREREQS) build bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVANE_TESTS=OFF -DORVANE_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target chronel segdump glossel sonlift \
 	  benchpicture benchcorpus benchfloor benchfloorlibs benchstart benchstartlibs
-	/usr/bin/python3 bench/bench.py $(BENCH_BUILD)
+	BENCH_NODE_PREFIX=$(BENCH_BUILD)/node /usr/bin/python3 bench/bench.py $(BENCH_BUILD)
 
 # The Debian packages (debian/), built from a copy of the source tree so
 # that dpkg-buildpackage's outputs land in $(DEB_BUILD), not beside the

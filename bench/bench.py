@@ -4,11 +4,13 @@
 #   bench/bench.py BUILD_DIR        make bench builds the programs and runs this
 #   bench/bench.py drop LIST OUT    the cold mode's hyperfine --prepare
 #
-# The commands are listed once, in bench/commands.tsv.  hyperfine times
-# them; this script makes the corpora, rotates the commands from round to
-# round, takes the peak memory from GNU time (wait4), counts system calls
-# and bytes read (strace) and instructions (callgrind), prints the tables
-# and the goals, and draws the chart (gnuplot).  Settings: BENCH_* variables.
+# The commands are listed once, in bench/commands.tsv, and the goals in
+# bench/goals.tsv.  hyperfine times the commands; this script makes the
+# corpora, rotates the commands from round to round, takes the peak memory
+# from GNU time (wait4), counts system calls and bytes read (strace) and
+# instructions (callgrind), prints the tables and the goals, and draws the
+# chart (gnuplot).  Settings: BENCH_* variables, read by configure(); what a
+# run measures lives in one Results object that main() hands on.
 import datetime, json, os, re, shlex, shutil, statistics, subprocess, sys, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -41,15 +43,8 @@ def drop(listfile, outfile):
         f.write('%.2f\n' % cached_share(sorted(set(names))))
 
 
-if len(sys.argv) == 4 and sys.argv[1] == 'drop':
-    drop(sys.argv[2], sys.argv[3])
-    sys.exit(0)
-if len(sys.argv) != 2:
-    sys.exit('usage: bench/bench.py BUILD_DIR')
-
 # --- settings -------------------------------------------------------------------
-SMOKE = os.environ.get('BENCH_SMOKE') == '1'
-QUICK = os.environ.get('BENCH_QUICK') == '1'
+SMOKE = QUICK = False
 
 
 def setting(name, full, quick=None, smoke=None):
@@ -59,39 +54,68 @@ def setting(name, full, quick=None, smoke=None):
     return smoke if SMOKE and smoke is not None else quick if QUICK and quick is not None else full
 
 
-count = setting('COUNT', 1000, 100, 6)
-rounds = {'warm': setting('ROUNDS', 5, 3, 1), 'cold': setting('COLD_ROUNDS', 3, 2, 1),
-          'each': setting('EACH_ROUNDS', 3, 2, 1)}
-each_count = int(os.environ.get('BENCH_EACH_COUNT') or count)  # one process per photograph over as many
-each_slow = setting('EACH_SLOW', 100, 20, 2)
-size_mb = setting('SIZE_MB', 3.4, 3.4, 0.2)
-scale = setting('SCALE', 10.0, 10.0, 4.0)
-camera_scale = setting('CAMERA_SCALE', 1.0, 1.0, 0.02)
-heic_size = setting('HEIC_SIZE', '4032x3024', None, '640x480')
-audio = setting('AUDIO_SECONDS', 10, 10, 1)
-modes = setting('MODES', 'warm each cold').split()
-peers = setting('PEERS', 'exiftool exiv2 jhead').split()
-use_callgrind = setting('CALLGRIND', '1') == '1'
-only = setting('ONLY', '')
-settle_s = setting('SETTLE', 360, 360, 0)
-install = setting('INSTALL', '1' if os.getuid() == 0 else '0') == '1'
-distinct_counts = {'standard': count, 'large': setting('LARGE_COUNT', 200, 20, 3),
-                   'camera': setting('CAMERA_COUNT', 250, 25, 6), 'heic': setting('HEIC_COUNT', 200, 20, 4),
-                   'movie': setting('MOVIE_COUNT', 100, 10, 4), 'png': setting('PNG_COUNT', 200, 20, 4)}
-count_runs = (setting('COUNT_FIRST', 10, 10, 2), setting('COUNT_PHOTOS', 60, 30, 5))
-baseline = os.environ.get('BENCH_BASELINE', '')
+def configure(build_dir):
+    """Reads the settings (BENCH_* variables) into this module's names: set
+    once a run, before anything else, and never changed after."""
+    global SMOKE, QUICK, count, rounds, each_count, each_slow, size_mb, scale, camera_scale, heic_size, audio, \
+        modes, peers, use_callgrind, only, rows, settle_s, install, distinct_counts, count_runs, baseline, clip, \
+        warm_names, build, bench, results, corpus_root, node_modules, mark, spent
+    SMOKE = os.environ.get('BENCH_SMOKE') == '1'
+    QUICK = os.environ.get('BENCH_QUICK') == '1'
+    count = setting('COUNT', 1000, 100, 6)
+    rounds = {'warm': setting('ROUNDS', 5, 3, 1), 'cold': setting('COLD_ROUNDS', 3, 2, 1),
+              'each': setting('EACH_ROUNDS', 3, 2, 1)}
+    each_count = int(os.environ.get('BENCH_EACH_COUNT') or count)  # one process per photograph over as many
+    each_slow = setting('EACH_SLOW', 100, 20, 2)
+    size_mb = setting('SIZE_MB', 3.4, 3.4, 0.2)
+    scale = setting('SCALE', 10.0, 10.0, 4.0)
+    camera_scale = setting('CAMERA_SCALE', 1.0, 1.0, 0.02)
+    heic_size = setting('HEIC_SIZE', '4032x3024', None, '640x480')
+    audio = setting('AUDIO_SECONDS', 10, 10, 1)
+    modes = setting('MODES', 'warm each cold').split()
+    peers = setting('PEERS', 'exiftool exiv2 jhead exifr').split()
+    use_callgrind = setting('CALLGRIND', '1') == '1'
+    only = setting('ONLY', '')
+    settle_s = setting('SETTLE', 360, 360, 0)
+    install = setting('INSTALL', '1' if os.getuid() == 0 else '0') == '1'
+    distinct_counts = {'standard': count, 'large': setting('LARGE_COUNT', 200, 20, 3),
+                       'camera': setting('CAMERA_COUNT', 250, 25, 6), 'heic': setting('HEIC_COUNT', 200, 20, 4),
+                       'movie': setting('MOVIE_COUNT', 100, 10, 4), 'png': setting('PNG_COUNT', 200, 20, 4)}
+    count_runs = (setting('COUNT_FIRST', 10, 10, 2), setting('COUNT_PHOTOS', 60, 30, 5))
+    baseline = os.path.abspath(os.environ['BENCH_BASELINE']) if os.environ.get('BENCH_BASELINE') else ''
+    rows = setting('ROWS', '').split()  # only these rows of bench/commands.tsv, when named
+    clip = 44 + int(audio) * 8000
+
+    build = os.path.abspath(build_dir)
+    bench = build + '/bench'
+    results = build + '/bench-results'
+    # The smoke run makes its corpora from scratch in a folder of its own, removed at the end.
+    corpus_root = build + '/bench-smoke-corpus' if SMOKE else \
+        os.path.abspath(os.environ.get('BENCH_CORPUS') or build + '/corpus')
+    # Warm rows of files kind "many" name the photographs over and over, to at
+    # least this many names: a run of a few milliseconds is at the mercy of
+    # every other process, one of a tenth of a second is not.
+    warm_names = setting('WARM_NAMES', 10000, 2000, 12)
+    # The npm peers (.ci/prereqs bench installs them there).
+    node_modules = os.path.abspath(os.environ.get('BENCH_NODE_PREFIX') or build + '/node') + '/node_modules'
+    mark = corpus_root + '/.deleted-at'
+    spent = results + '/spent'
+
+
 recipe, camera_recipe, heic_recipe = 3, 3, 1  # bumped when a corpus's recipe changes
 camera_sizes = [1, 6.5, 12, 17.5, 23, 28.5, 34, 40]  # MB, before BENCH_CAMERA_SCALE
-clip = 44 + int(audio) * 8000
 
-build = os.path.abspath(sys.argv[1])
-bench = build + '/bench'
-results = build + '/bench-results'
-# The smoke run makes its corpora from scratch in a folder of its own, removed at the end.
-corpus_root = build + '/bench-smoke-corpus' if SMOKE else \
-    os.path.abspath(os.environ.get('BENCH_CORPUS') or build + '/corpus')
-broken = []  # what broke the benchmark itself: exit status 1 at the end
-warned = False
+
+class Results:
+    """What one run measured and concluded."""
+
+    def __init__(self):
+        self.timed = {}     # (corpus, mode) -> {command name: timing}
+        self.counted = {}   # corpus -> {command name: counters per photograph}
+        self.verdicts = []  # the goals, each a line
+        self.broken = []    # what broke the benchmark itself: exit status 1 at the end
+        self.warned = False  # some output was not as expected
+        self.spent = 0      # .wav files moved aside so far
 
 
 def say(*a):
@@ -119,51 +143,66 @@ def sh(argv, **kw):
 
 
 # --- what it needs ----------------------------------------------------------------
-prereqs = ['bash', os.path.join(HERE, '..', '.ci', 'prereqs')]
-subprocess.run(prereqs + (['bench'] if install else ['--check', 'bench']))
-for p in ('hyperfine', 'cjpeg', 'jpegtran', 'fincore'):
-    shutil.which(p) or die(p + ' is missing: bash .ci/prereqs bench')
-os.path.exists('/usr/bin/time') or die('GNU time is missing: bash .ci/prereqs bench')
-for p in ('chronel', 'segdump', 'glossel', 'sonlift'):
-    os.access(f'{build}/{p}', os.X_OK) or die(f'{p} is missing from the build folder: make bench')
-for p in ('benchpicture', 'benchcorpus', 'benchfloor', 'benchfloorlibs', 'benchstart', 'benchstartlibs'):
-    os.access(f'{bench}/{p}', os.X_OK) or die(f'bench/{p} is missing: configure with -DORVANE_BENCH=ON')
-if baseline:
-    baseline = os.path.abspath(baseline)
+def check_programs():
+    """Installs what the bench step needs (as root) or names what is missing, and
+    stops when a program the run cannot do without is not there."""
+    global use_strace, use_callgrind, use_chart, use_heic, use_exifr
+    prereqs = ['bash', os.path.join(HERE, '..', '.ci', 'prereqs')]
+    subprocess.run(prereqs + (['bench'] if install else ['--check', 'bench']),
+                   env=dict(os.environ, BENCH_NODE_PREFIX=os.path.dirname(node_modules)))
+    for p in ('hyperfine', 'cjpeg', 'jpegtran', 'fincore'):
+        shutil.which(p) or die(p + ' is missing: bash .ci/prereqs bench')
+    os.path.exists('/usr/bin/time') or die('GNU time is missing: bash .ci/prereqs bench')
     for p in ('chronel', 'segdump', 'glossel', 'sonlift'):
-        os.access(f'{baseline}/{p}', os.X_OK) or die(f'BENCH_BASELINE has no {p}')
-use_strace = bool(shutil.which('strace'))
-use_callgrind = use_callgrind and bool(shutil.which('valgrind'))
-use_chart = bool(shutil.which('gnuplot'))
-use_heic = bool(shutil.which('heif-enc') and shutil.which('exiftool'))
-for what, ok in (('strace', use_strace), ('valgrind', use_callgrind), ('gnuplot', use_chart),
-                 ('heif-enc and exiftool', use_heic)):
-    ok or say(f'bench: {what} missing: left out (bash .ci/prereqs bench)')
-if SMOKE and not (use_strace and use_callgrind and use_chart and use_heic):
-    die('the smoke run needs every package of the bench step: bash .ci/prereqs bench')
+        os.access(f'{build}/{p}', os.X_OK) or die(f'{p} is missing from the build folder: make bench')
+    for p in ('benchpicture', 'benchcorpus', 'benchfloor', 'benchfloorlibs', 'benchstart', 'benchstartlibs'):
+        os.access(f'{bench}/{p}', os.X_OK) or die(f'bench/{p} is missing: configure with -DORVANE_BENCH=ON')
+    if baseline:
+        for p in ('chronel', 'segdump', 'glossel', 'sonlift'):
+            os.access(f'{baseline}/{p}', os.X_OK) or die(f'BENCH_BASELINE has no {p}')
+    use_strace = bool(shutil.which('strace'))
+    use_callgrind = use_callgrind and bool(shutil.which('valgrind'))
+    use_chart = bool(shutil.which('gnuplot'))
+    use_heic = bool(shutil.which('heif-enc') and shutil.which('exiftool'))
+    use_exifr = 'exifr' in peers and bool(shutil.which('node')) and os.path.isdir(node_modules + '/exifr')
+    for what, ok in (('strace', use_strace), ('valgrind', use_callgrind), ('gnuplot', use_chart),
+                     ('heif-enc and exiftool', use_heic),
+                     ('exifr (npm, for node)', use_exifr or 'exifr' not in peers)):
+        ok or say(f'bench: {what} missing: left out (bash .ci/prereqs bench)')
+    if SMOKE and not (use_strace and use_callgrind and use_chart and use_heic and use_exifr):
+        die('the smoke run needs every package of the bench step: bash .ci/prereqs bench')
+
 
 # --- the command table ------------------------------------------------------------
-TABLE = []
-for n, line in enumerate(open(os.path.join(HERE, 'commands.tsv')), 1):
-    if line.startswith('#') or not line.strip():
-        continue
-    f = line.rstrip('\n').split('\t')
-    if len(f) != 9 or f[1] not in ('ours', 'peer', 'floor') or \
-            f[6] not in ('all', 'writes', 'renames', 'whole-each', 'few-each'):
-        die(f'bench/commands.tsv line {n}: not 9 valid tab-separated fields')
-    row = dict(zip(('name', 'kind', 'job', 'out', 'where', 'corpora', 'files', 'label', 'command'), f))
-    row['where'] = row['where'].split()
-    program = row['command'].split()[0]
-    if row['kind'] == 'peer' and (program not in peers or not shutil.which(program)):
-        continue
-    TABLE.append(row)
-    if row['kind'] == 'ours' and baseline:
-        TABLE.append(dict(row, name=row['name'] + '-baseline', label=row['label'] + ' (baseline)',
-                          command=row['command'].replace('{tools}', baseline)))
+def read_table():
+    """bench/commands.tsv's rows that this run can run, with a baseline row
+    beside each of ours when BENCH_BASELINE is set."""
+    table = []
+    for n, line in enumerate(open(os.path.join(HERE, 'commands.tsv')), 1):
+        if line.startswith('#') or not line.strip():
+            continue
+        f = line.rstrip('\n').split('\t')
+        if len(f) != 9 or f[1] not in ('ours', 'peer', 'floor') or \
+                f[6] not in ('all', 'many', 'writes', 'renames', 'whole-each', 'few-each'):
+            die(f'bench/commands.tsv line {n}: not 9 valid tab-separated fields')
+        row = dict(zip(('name', 'kind', 'job', 'out', 'where', 'corpora', 'files', 'label', 'command'), f))
+        row['where'] = row['where'].split()
+        if rows and row['name'] not in rows:
+            continue
+        if row['kind'] == 'peer':  # a peer is named by its row's first word, and may be left out
+            peer, program = row['name'].split('-')[0], row['command'].split()[0]
+            if peer not in peers or not shutil.which(program) or (peer == 'exifr' and not use_exifr):
+                continue
+        table.append(row)
+        if row['kind'] == 'ours' and baseline:
+            table.append(dict(row, name=row['name'] + '-baseline', label=row['label'] + ' (baseline)',
+                              command=row['command'].replace('{tools}', baseline)))
+    return table
 
 
 def argv_of(row):
-    cmd = row['command'].replace('{tools}', build).replace('{bench}', bench).replace('{clip}', str(clip))
+    cmd = row['command'].replace('{tools}', build).replace('{bench}', bench).replace('{clip}', str(clip)) \
+        .replace('{source}', HERE).replace('{node_modules}', node_modules)
     return shlex.split(cmd)
 
 
@@ -173,9 +212,6 @@ def runs_on(row, corpus):
 
 
 # --- the corpora ------------------------------------------------------------------
-mark = corpus_root + '/.deleted-at'
-
-
 def remove(path):
     """Deletes a tree, noting when: see settle()."""
     if os.path.exists(path):
@@ -234,6 +270,18 @@ def fresh(name, stamp, n):
     remove(d)
     os.makedirs(d + '/photos')
     return d, -1
+
+
+def make_generated(name, option, n):
+    # Phone movies (moov first and last) or PNG screenshots, written by benchcorpus.
+    d, have = fresh(name, f'recipe=1 {option}', n)
+    if have < 0:
+        open(d + '/stamp', 'w').write(f'recipe=1 {option}')
+        have = 0
+    if have < n:
+        say(f'{name} corpus: writing files {have + 1} to {n} in {shown(d)}')
+        sh([bench + '/benchcorpus', option, '--out', d + '/photos', '--first', str(have + 1), '--count', str(n - have)])
+    return d
 
 
 def make_standard(name, target, n):
@@ -315,32 +363,15 @@ def make_heic(n):
     return d
 
 
-def make_generated(name, option, n):
-    # Phone movies (moov first and last) or PNG screenshots, written by benchcorpus.
-    d, have = fresh(name, f'recipe=1 {option}', n)
-    if have < 0:
-        open(d + '/stamp', 'w').write(f'recipe=1 {option}')
-        have = 0
-    if have < n:
-        say(f'{name} corpus: writing files {have + 1} to {n} in {shown(d)}')
-        sh([bench + '/benchcorpus', option, '--out', d + '/photos', '--first', str(have + 1), '--count', str(n - have)])
-    return d
-
-
 # --- running commands ---------------------------------------------------------------
-spent = results + '/spent'
-spent_count = 0
-
-
-def take_wavs(files, cwd):
+def take_wavs(files, cwd, run):
     """Moves the .wav files written beside the photographs aside, to be deleted
     only after all timing (see settle); returns how many there were."""
-    global spent_count
     n = 0
     for f in files:
         try:
-            os.rename(f'{cwd}/{f}.wav', f'{spent}/{spent_count}.wav')
-            n, spent_count = n + 1, spent_count + 1
+            os.rename(f'{cwd}/{f}.wav', f'{spent}/{run.spent}.wav')
+            n, run.spent = n + 1, run.spent + 1
         except FileNotFoundError:
             pass
     return n
@@ -358,7 +389,7 @@ def take_back_filed(cwd):
     return n
 
 
-def check_run(c, base, each):
+def check_run(c, base, each, run):
     """One untimed run (it fills the page cache): peak memory (GNU time, from
     wait4, in a small process of its own), exit status and output."""
     t0 = time.monotonic()
@@ -373,13 +404,13 @@ def check_run(c, base, each):
     signal = re.search(r'terminated by signal (\d+)', text)
     c['status'] = ('killed by signal ' + signal.group(1)) if signal else \
         'ok' if code == '0' else ('a run killed by a signal' if each and code == '125' else 'exit status ' + code)
-    c['wavs'] = take_wavs(c['files'], c['cwd']) if c['files_kind'] == 'writes' else 0
+    c['wavs'] = take_wavs(c['files'], c['cwd'], run) if c['files_kind'] == 'writes' else 0
     if c['files_kind'] == 'renames':
         take_back_filed(c['cwd'])
     return wall
 
 
-def run_set(cmds, mode, out):
+def run_set(cmds, mode, out, run):
     """Times the commands: a check run each, then rounds in rotating order, each
     command run by hyperfine `reps` times a round; results as a list of dicts."""
     os.makedirs(out)
@@ -388,7 +419,7 @@ def run_set(cmds, mode, out):
         open(c['list'], 'w').write('\n'.join(c['files']) + '\n')
         c['run'] = (['xargs', '-d', '\\n', '-n', '1', '-a', c['list']] + c['argv']) if mode == 'each' \
             else c['argv'] + c['files']
-        wall = check_run(c, f'{out}/{k + 1}', mode == 'each')
+        wall = check_run(c, f'{out}/{k + 1}', mode == 'each', run)
         # A command over in a few milliseconds is at the mercy of every other
         # process: it runs up to ten times a round, so its median rests on more runs.
         c['reps'] = 1 if mode != 'warm' or c['files_kind'] in ('writes', 'renames') else \
@@ -408,7 +439,7 @@ def run_set(cmds, mode, out):
                 os.remove(js)
             subprocess.run(hf + [shlex.join(c['run'])], cwd=c['cwd'], stdout=log, stderr=log)
             if c['files_kind'] == 'writes':
-                take_wavs(c['files'], c['cwd'])
+                take_wavs(c['files'], c['cwd'], run)
             if c['files_kind'] == 'renames':
                 take_back_filed(c['cwd'])
             if os.path.exists(js):
@@ -419,7 +450,7 @@ def run_set(cmds, mode, out):
     res = []
     for k, c in enumerate(cmds):
         if not c['times']:
-            broken.append(f'{c["label"]}: no timing ({shown(out)}/log)')
+            run.broken.append(f'{c["label"]}: no timing ({shown(out)}/log)')
             continue
         cached = f'{out}/{k + 1}.cached'
         res.append(dict({x: c[x] for x in ('name', 'kind', 'job', 'out', 'label', 'files_kind', 'rss', 'status',
@@ -431,15 +462,16 @@ def run_set(cmds, mode, out):
     return res
 
 
-def plan(corpus, mode, lists, cwd):
+def plan(corpus, mode, lists, cwd, table):
     cmds = []
-    for row in TABLE:
+    for row in table:
         if mode not in row['where'] or not runs_on(row, corpus):
             continue
         kind = row['files']
         files = lists['distinct'] if mode == 'cold' or kind in ('writes', 'renames') or \
             (mode == 'each' and kind == 'whole-each') \
-            else lists['few'] if mode == 'each' and kind == 'few-each' else lists['files']
+            else lists['few'] if mode == 'each' and kind == 'few-each' \
+            else lists['many'] if mode == 'warm' and kind == 'many' else lists['files']
         files = files[:each_count] if mode == 'each' else files
         cmds.append(dict(row, files_kind=kind, files=files, argv=argv_of(row), cwd=cwd))
     return cmds
@@ -461,8 +493,7 @@ def busy(r):
     return w > 1.25 * c
 
 
-def print_table(res, mode, where):
-    global warned
+def print_table(res, mode, where, run):
     by = {r['name']: r for r in res}
     fa, an, fb, bn = FLOORS[mode]
     cold = mode == 'cold'
@@ -489,7 +520,7 @@ def print_table(res, mode, where):
         if r['status'] != 'ok':
             lines.append(r['status'])
             if 'signal' in r['status'] or r['status'] == 'exit status 127':
-                broken.append(f'{r["label"]} ({where}): {r["status"]}')
+                run.broken.append(f'{r["label"]} ({where}): {r["status"]}')
         if r['kind'] != 'peer' and r['err_lines']:
             lines.append(f'wrote {r["err_lines"]} lines on standard error (see bench-results/{where})')
         if r['out'] != '-' and r['out_lines'] != int(r['out']) * r['n']:
@@ -498,7 +529,7 @@ def print_table(res, mode, where):
             lines.append(f'wrote {r["wavs"]} .wav files, expected {r["n"]}')
         for line in lines:
             say(f'   warning: {r["label"]}: {line}')
-            warned = True
+            run.warned = True
 
 
 # --- counters per photograph ---------------------------------------------------------------
@@ -532,13 +563,13 @@ def callgrind_run(argv, files, cwd, path):
     return int(m.group(1)) if m else None
 
 
-def counters(corpus, lists, cwd, out):
+def counters(corpus, lists, cwd, out, run, table):
     # Runs over the first a and the first b photographs: per photograph is the
     # difference over b - a, so that start-up drops out.
     a, b = count_runs[0], min(count_runs[1], len(lists['distinct']))
     os.makedirs(out)
     res = []
-    for k, row in enumerate(r for r in TABLE if runs_on(r, corpus) and ('count' in r['where'] or 'strace' in r['where'])):
+    for k, row in enumerate(r for r in table if runs_on(r, corpus) and ('count' in r['where'] or 'strace' in r['where'])):
         argv, c = argv_of(row), dict(name=row['name'], label=row['label'])
         if row['job'] == 'start':  # a start-up floor: one whole run
             if use_callgrind and not SMOKE:
@@ -552,11 +583,11 @@ def counters(corpus, lists, cwd, out):
             files = lists['distinct'][:n]
             if use_strace:
                 runs[n, 's'] = strace_run(argv, files, cwd, f'{out}/{k}.strace.{n}')
-                take_wavs(files, cwd)
+                take_wavs(files, cwd, run)
             # (The smoke run counts only chronel's, on the standard corpus: it checks that counting works.)
             if use_callgrind and 'count' in row['where'] and not (SMOKE and (corpus, row['name']) != ('standard', 'chronel')):
                 runs[n, 'c'] = callgrind_run(argv, files, cwd, f'{out}/{k}.cg.{n}')
-                take_wavs(files, cwd)
+                take_wavs(files, cwd, run)
         if use_strace:
             (ca, wa, _, _), (cb, wb, got, mapped) = runs[a, 's'], runs[b, 's']
             reads = sorted(got.values()) or [0]
@@ -579,16 +610,26 @@ def counters(corpus, lists, cwd, out):
     return {c['name']: c for c in res}
 
 
-# --- the goals (bench/README.md says why each is where it is) ----------------------------------
-R, CN, verdicts = {}, {}, []  # results by (corpus, mode) and name; counters by corpus and name
+# --- the goals: bench/goals.tsv, and bench/README.md says why each is where it is -----------
+def read_goals():
+    goals = []
+    for n, line in enumerate(open(os.path.join(HERE, 'goals.tsv')), 1):
+        if line.startswith('#') or not line.strip():
+            continue
+        f = line.rstrip('\n').split('\t')
+        if len(f) != 8 or f[0] not in GOAL_KINDS:
+            die(f'bench/goals.tsv line {n}: not 8 valid tab-separated fields')
+        goals.append(dict(zip(('kind', 'corpora', 'mode', 'a', 'b', 'limit', 'basis', 'text'), f),
+                          limit=float(f[5]), a=f[3].split(), b=f[4].split()))
+    return goals
 
 
-def goal(ok, text):
-    verdicts.append(('holds   ' if ok else 'MISSED  ') + text)
+def goal(run, ok, text):
+    run.verdicts.append(('holds   ' if ok else 'MISSED  ') + text)
 
 
-def compare(corpus, mode, a, b):
-    g = R.get((corpus, mode), {})
+def compare(run, corpus, mode, a, b):
+    g = run.timed.get((corpus, mode), {})
     if a not in g or b not in g:
         return None
     (wa, ca), (wb, cb) = per_photo(g[a]), per_photo(g[b])
@@ -596,102 +637,123 @@ def compare(corpus, mode, a, b):
     return dict(r=ca / cb if cpu else wa / wb, wall=wa / wb, cpu=ca / cb, basis='cpu' if cpu else 'wall')
 
 
-def ratio_goal(corpus, mode, a, b, limit, text, basis=None):
+def ratio_goal(run, corpus, mode, a, b, limit, text, basis='-'):
     """a's time at most limit x b's; by wall time, or by CPU time when either
     waited for a processor (warm), or by the basis named."""
-    c = compare(corpus, mode, a, b)
+    c = compare(run, corpus, mode, a, b)
     if not c:
         return
-    r = c[basis or 'r']
+    r = c['r' if basis == '-' else basis]
     if basis == 'cpu':
         fig = f'{r:.3f} x by CPU time (wall time {c["wall"]:.3f} x)'
     elif basis == 'wall' or c['basis'] == 'wall':
         fig = f'{c["wall"]:.3f} x (CPU time {c["cpu"]:.3f} x)'
     else:
         fig = f'{r:.3f} x by CPU time (the machine was busy: wall time {c["wall"]:.3f} x)'
-    goal(r <= limit, f'{text} ({corpus}, {mode}): {fig}')
+    goal(run, r <= limit, f'{text} ({corpus}, {mode}): {fig}')
 
 
-def peak(corpus, name):
-    return max((g[name]['rss'] for (c, m), g in R.items() if c == corpus and name in g), default=None)
+def peak(run, corpus, name):
+    return max((g[name]['rss'] for (c, m), g in run.timed.items() if c == corpus and name in g), default=None)
 
 
-def goals(corpus, largest):
-    if corpus in ('movie', 'png'):  # figures only: the tables and counters show them
+def heic_goal(run, g, corpus, tool):
+    """As far ahead of each peer on HEIC as on the standard JPEG corpus, within the limit."""
+    for mode in g['mode'].split():
+        ch = run.timed.get((corpus, mode), {}).get(tool)
+        for p in g['b']:
+            h, j = compare(run, corpus, mode, tool, p), compare(run, 'standard', mode, tool, p)
+            if not (h and j and ch):
+                continue
+            text = f'{g["text"].replace("PEER", p)} ({corpus}, {mode}): {h["r"]:.3f} x its time, on JPEG {j["r"]:.3f} x'
+            if run.timed[corpus, mode][p]['status'] != 'ok':
+                run.verdicts.append(f'n/a     {text}, but {p} fails on HEIC ({run.timed[corpus, mode][p]["status"]})')
+            elif ch['out_lines'] < ch['n']:
+                goal(run, False, f'{text}, but {tool} read {ch["out_lines"]} of {ch["n"]} capture times')
+            else:
+                goal(run, h['r'] <= g['limit'] * j['r'], text)
+
+
+def counter_goal(run, g, corpus, tool):
+    c = run.counted.get(corpus, {}).get(tool, {})
+    key = g['b'][0]
+    if key == 'calls-writes':
+        if c.get('calls') is not None:
+            goal(run, c['calls'] - c['writes'] <= g['limit'], f'{g["text"]} ({corpus}): '
+                 f'{c["calls"] - c["writes"]:.1f} and {c["writes"]:.2f} writes')
+    elif c.get(key) is not None:
+        goal(run, c[key] <= g['limit'], f'{g["text"]} ({corpus}): {c[key]:,.0f}')
+
+
+def memory_goal(run, g, corpus, tool, largest):
+    rss = peak(run, corpus, tool)
+    if rss is None:
         return
-    jpeg = corpus != 'heic'
-    if jpeg:
-        for c in ('standard', 'camera'):
-            corpus == c and ratio_goal(c, 'warm', 'chronel', 'jhead', 0.9, "chronel at most 0.9 x jhead's CPU time", 'cpu')
-        corpus == 'large' and ratio_goal(corpus, 'warm', 'chronel', 'jhead', 0.999, 'chronel faster than jhead')
-        ratio_goal(corpus, 'warm', 'chronel-n', 'chronel-m', 2.0, 'chronel -n at most 2 x chronel -m (filing: '
-                   'a rename and its checks where -m sets a time)')
-        ratio_goal(corpus, 'warm', 'chronel', 'floor-4k', 1.8, 'chronel at most 1.8 x the 4 KB floor (its read and '
-                   'close, and 25,000 instructions)')
-        for tool, floor in (('segdump', 'floor-whole'), ('glossel', 'floor-whole'), ('sonlift', 'floor-write')):
-            what = {'floor-whole': 'whole-file floor', 'floor-write': 'write floor'}[floor]
-            ratio_goal(corpus, 'warm', tool, floor, 1.3, f'{tool} at most 1.3 x the {what}')
-            ratio_goal(corpus, 'each', tool, floor + '-libs', 1.1, f'{tool} at most 1.1 x the {what} with the libraries')
-        if corpus in ('standard', 'large'):
-            ratio_goal(corpus, 'cold', 'chronel', 'jhead', 0.25, "chronel at most 0.25 x jhead's wall time", 'wall')
-        else:
-            ratio_goal(corpus, 'cold', 'chronel', 'jhead', 0.999, "chronel faster than jhead", 'wall')
-        ratio_goal(corpus, 'each', 'chronel', 'floor-libs', 1.1, 'chronel at most 1.1 x the start-up floor with the 3 '
-                   'libraries')
-        ratio_goal(corpus, 'each', 'chronel', 'exiv2', 0.999, 'chronel faster than exiv2, also C++ with a shared '
-                   'library')
-    else:  # HEIC: as far ahead of the peers as on the standard JPEG corpus, within the noise (20%)
-        for mode in ('warm', 'cold'):
-            ch = R.get(('heic', mode), {}).get('chronel')
-            for p in ('exiftool', 'exiv2'):
-                h, j = compare('heic', mode, 'chronel', p), compare('standard', mode, 'chronel', p)
-                if not (h and j and ch):
-                    continue
-                text = f'chronel as far ahead of {p} on HEIC as on JPEG, within 20% (heic, {mode}): ' \
-                       f'{h["r"]:.3f} x its time, on JPEG {j["r"]:.3f} x'
-                if R['heic', mode][p]['status'] != 'ok':
-                    verdicts.append(f'n/a     {text}, but {p} fails on HEIC ({R["heic", mode][p]["status"]})')
-                elif ch['out_lines'] < ch['n']:
-                    goal(False, f'{text}, but chronel read {ch["out_lines"]} of {ch["n"]} capture times')
-                else:
-                    goal(h['r'] <= 1.2 * j['r'], text)
-    cn = CN.get(corpus, {})
-    ch = cn.get('chronel', {})
-    if jpeg and ch.get('ins') is not None:
-        goal(ch['ins'] <= 25000, f'chronel at most 25,000 instructions per photograph ({corpus}): {ch["ins"]:.0f}')
-    if jpeg and ch.get('calls') is not None:
-        goal(ch['calls'] - ch['writes'] <= 5, f'chronel at most 5 system calls per photograph besides its output '
-             f'writes ({corpus}): {ch["calls"] - ch["writes"]:.1f} and {ch["writes"]:.2f} writes')
-    if corpus == 'camera' and ch.get('read_median') is not None:
-        goal(ch['read_median'] <= 8192, f'chronel reads at most 8 KB per photograph (median, camera): '
-             f'{ch["read_median"]:.0f} bytes')
-    floor = peak(corpus, 'floor-libs')
-    for tool in ('chronel', 'segdump', 'glossel', 'sonlift'):
-        rss = peak(corpus, tool)
-        if rss is None:
-            continue
-        if tool == 'chronel' and floor and ch.get('read_max') is not None:
-            limit = floor * 1024 + 500000 + ch['read_max']
-            goal(rss * 1024 <= limit, f'chronel peak memory at most the start-up floor with the libraries + 0.5 MB + '
-                 f'what it reads ({corpus}): {rss * 1.024 / 1000:.2f} MB of {limit / 1e6:.2f} MB')
-        elif tool != 'chronel':
-            limit = largest + 4000000
-            goal(rss * 1024 <= limit, f'{tool} peak memory at most the largest photograph + 4 MB ({corpus}): '
-                 f'{rss * 1.024 / 1000:.2f} MB of {limit / 1e6:.2f} MB')
-        old = peak(corpus, tool + '-baseline')
+    mb = lambda kb: f'{kb * 1.024 / 1000:.2f} MB'
+    if g['kind'] == 'memory-read':  # the floor with the libraries + limit + what the tool reads
+        floor, c = peak(run, corpus, g['b'][0]), run.counted.get(corpus, {}).get(tool, {})
+        if floor and c.get('read_max') is not None:
+            limit = floor * 1024 + g['limit'] + c['read_max']
+            goal(run, rss * 1024 <= limit, f'{g["text"]} ({corpus}): {mb(rss)} of {limit / 1e6:.2f} MB')
+    elif g['kind'] == 'memory-largest':  # the largest photograph + limit
+        limit = largest + g['limit']
+        goal(run, rss * 1024 <= limit, f'{g["text"].replace("TOOL", tool)} ({corpus}): {mb(rss)} of {limit / 1e6:.2f} MB')
+    else:  # memory-baseline: the baseline's + limit kB (the run-to-run spread of one program)
+        old = peak(run, corpus, tool + '-baseline')
         if old:
-            # Peak memory differs by up to 0.1 MB from run to run of one program.
-            goal(rss <= old + 200, f'{tool} peak memory at most the baseline\'s + 0.2 MB ({corpus}): '
-                 f'{rss * 1.024 / 1000:.2f} MB, baseline {old * 1.024 / 1000:.2f} MB')
-        ins, old = cn.get(tool, {}).get('ins'), cn.get(tool + '-baseline', {}).get('ins')
-        if ins and old:
-            goal(ins <= old * 1.01, f'{tool} instructions per photograph not above the baseline\'s + 1% ({corpus}): '
-                 f'{ins:.0f}, baseline {old:.0f}')
+            goal(run, rss <= old + g['limit'], f'{g["text"].replace("TOOL", tool)} ({corpus}): {mb(rss)}, '
+                 f'baseline {mb(old)}')
+
+
+def baseline_instructions_goal(run, g, corpus, tool):
+    cn = run.counted.get(corpus, {})
+    ins, old = cn.get(tool, {}).get('ins'), cn.get(tool + '-baseline', {}).get('ins')
+    if ins and old:
+        goal(run, ins <= old * g['limit'], f'{g["text"].replace("TOOL", tool)} ({corpus}): {ins:.0f}, baseline {old:.0f}')
+
+
+def sizes_goal(run, g):
+    """chronel over as many photographs of each JPEG corpus, side by side."""
+    if g['kind'] == 'sizes':
+        for a in g['a']:
+            ratio_goal(run, 'sizes', 'warm', a, g['b'][0], g['limit'], g['text'].replace('CORPUS', a.split('-')[-1]))
+    else:  # sizes-instructions: the counters of two corpora
+        a, b = (run.counted.get(c, {}).get('chronel', {}).get('ins') for c in (g['a'][0], g['b'][0]))
+        if a and b:
+            goal(run, a / b <= g['limit'], f'{g["text"]}: {a / b:.3f} x')
+
+
+GOAL_KINDS = ('ratio', 'heic', 'counter', 'memory-read', 'memory-largest', 'memory-baseline', 'instructions-baseline',
+              'sizes', 'sizes-instructions')
+
+
+def judge(run, goals, corpora, largest):
+    """Every goal of bench/goals.tsv that this run's results can judge."""
+    for g in goals:
+        if g['kind'].startswith('sizes'):
+            if ('sizes', 'warm') in run.timed or g['kind'] == 'sizes-instructions':
+                sizes_goal(run, g)
+            continue
+        for corpus in corpora:
+            if not runs_on(dict(corpora=g['corpora']), corpus) and corpus not in g['corpora'].split():
+                continue
+            for a in g['a']:
+                if g['kind'] == 'ratio':
+                    for mode in g['mode'].split():
+                        ratio_goal(run, corpus, mode, a, g['b'][0], g['limit'], g['text'].replace('TOOL', a), g['basis'])
+                elif g['kind'] == 'heic':
+                    heic_goal(run, g, corpus, a)
+                elif g['kind'] == 'counter':
+                    counter_goal(run, g, corpus, a)
+                elif g['kind'].startswith('memory'):
+                    memory_goal(run, g, corpus, a, largest[corpus])
+                else:
+                    baseline_instructions_goal(run, g, corpus, a)
 
 
 # --- the chart --------------------------------------------------------------------------------
 CHART = [('chronel\\nwarm', 'standard', 'warm', 'chronel', ['floor-4k']),
-         ('chronel\\ncold', 'standard', 'cold', 'chronel', ['floor-4k']),
+         ('chronel\\ncold', 'standard', 'cold', 'chronel', ['floor-4k', 'floor-4k-32']),
          ('chronel, one\\nprocess each', 'standard', 'each', 'chronel', ['floor-start', 'floor-libs', 'floor-4k']),
          ('segdump\\nwarm', 'standard', 'warm', 'segdump', ['floor-whole']),
          ('glossel\\nwarm', 'standard', 'warm', 'glossel', ['floor-whole']),
@@ -701,16 +763,17 @@ CHART = [('chronel\\nwarm', 'standard', 'warm', 'chronel', ['floor-4k']),
 # The series: name, gnuplot point type, colour.  Our tools filled and
 # black, the peers filled in colour, the floors open.
 SERIES = [('our tool', 13, '#000000'), ('our tool (baseline)', 12, '#000000'), ('exiftool', 5, '#1f77b4'),
-          ('exiv2', 9, '#2ca02c'), ('jhead', 11, '#ff7f0e'), ('floor: start-up (C++ run-time)', 6, '#9467bd'),
+          ('exiv2', 9, '#2ca02c'), ('jhead', 11, '#ff7f0e'), ('exifr', 7, '#e377c2'), ('floor: start-up (C++ run-time)', 6, '#9467bd'),
           ('floor: start-up + the 3 libraries', 4, '#8c564b'), ('floor: open + 4 KB + close', 8, '#d62728'),
+          ('floor: 32 readers of 4 KB at once', 2, '#bcbd22'),
           ('floor: open + whole file + close', 10, '#17becf'), ('floor: whole file + write clip', 3, '#7f7f7f')]
 
 
-def chart(machine, date):
+def chart(run, machine, date):
     """Dots per job on a logarithmic axis, from this run's results (gnuplot)."""
     names, rows = [s[0] for s in SERIES], []
     for title, corpus, mode, tool, floors in CHART:
-        g = R.get((corpus, mode))
+        g = run.timed.get((corpus, mode))
         if not g or tool not in g:
             continue
         v = {}
@@ -758,7 +821,26 @@ plot {plots}
 
 
 # --- the run --------------------------------------------------------------------------------
-def main():
+def main(argv):
+    if len(argv) == 3 and argv[0] == 'drop':
+        drop(argv[1], argv[2])
+        return 0
+    if len(argv) != 1:
+        print('usage: bench/bench.py BUILD_DIR', file=sys.stderr)
+        return 2
+    configure(argv[0])
+    check_programs()
+    table, goals, run = read_table(), read_goals(), Results()
+    try:
+        return measure(table, goals, run)
+    finally:
+        if os.path.exists(spent) and os.listdir(spent):
+            remove(spent)
+        if SMOKE:
+            shutil.rmtree(corpus_root, ignore_errors=True)
+
+
+def measure(table, goals, run):
     if os.path.exists(spent) and os.listdir(spent):
         remove(spent)
     shutil.rmtree(results, ignore_errors=True)
@@ -773,9 +855,11 @@ def main():
     say('orvane benchmark' + (', smoke run (BENCH_SMOKE=1)' if SMOKE else ', quick subset (BENCH_QUICK=1)' if QUICK else ''))
     say(f'machine: {machine}, {os.uname().sysname} {os.uname().release}; {date}')
     say('load average at the start: ' + ' '.join(open('/proc/loadavg').read().split()[:3]))
-    say('peers: ' + (' '.join(p for p in peers if shutil.which(p)) or 'none') + ' (not installed: ' +
-        (' '.join(p for p in peers if not shutil.which(p)) or 'none') + ')')
-    say(f'modes: {" ".join(modes)}; every command handles {count} photographs (times are given per 1000)')
+    there = sorted({r['name'].split('-')[0] for r in table if r['kind'] == 'peer'})
+    left = [p for p in peers if p not in there and (not rows or any(r.split('-')[0] == p for r in rows))]
+    say('peers: ' + (' '.join(there) or 'none') + ' (not there: ' + (' '.join(left) or 'none') + ')')
+    say(f'modes: {" ".join(modes)}; every command handles {count} photographs (times are given per 1000), '
+        f'the warm rows of chronel, jhead and the 4 KB floor {max(count, warm_names)} names')
     if baseline:
         say('baseline: the tools of BENCH_BASELINE, timed beside the others as "... (baseline)"')
     begin = time.time()
@@ -796,11 +880,12 @@ def main():
     settle()
     lists = {}
     for corpus in names:
-        take_back_filed(dirs[corpus])  # left by an interrupted run
         distinct = photos_in(dirs[corpus])[:distinct_counts[corpus]]
-        take_wavs(distinct, dirs[corpus])  # left by an interrupted run
+        take_back_filed(dirs[corpus])  # left by an interrupted run
+        take_wavs(distinct, dirs[corpus], run)  # left by an interrupted run
         files = (distinct * (count // len(distinct) + 1))[:count]
-        lists[corpus] = dict(distinct=distinct, files=files, few=files[:each_slow])
+        many = (distinct * (max(count, warm_names) // len(distinct) + 1))[:max(count, warm_names)]
+        lists[corpus] = dict(distinct=distinct, files=files, few=files[:each_slow], many=many)
         sizes = [os.path.getsize(f'{dirs[corpus]}/{f}') for f in distinct]
         say(f'\n== {corpus} corpus: {len(distinct)} photographs, {human(min(sizes))} to {human(max(sizes))}, '
             f'{human(sum(sizes) / len(sizes))} on average, {human(sum(sizes))} in all')
@@ -819,71 +904,58 @@ def main():
                      'each': 'one process per photograph'}[mode]
             say(f'\n-- {corpus} corpus, {title}: {rounds[mode]} timed rounds, order rotating')
             t0 = time.time()
-            res = run_set(plan(corpus, mode, lists[corpus], dirs[corpus]), mode, f'{results}/{corpus}/{mode}')
+            res = run_set(plan(corpus, mode, lists[corpus], dirs[corpus], table), mode, f'{results}/{corpus}/{mode}', run)
             if mode == 'warm':
                 say(f'   page cache held {cached_share(distinct, dirs[corpus]):.0f}% of the corpus after the runs '
                     '(fincore)')
-            print_table(res, mode, f'{corpus}/{mode}')
-            R[corpus, mode] = {r['name']: r for r in res}
+            print_table(res, mode, f'{corpus}/{mode}', run)
+            run.timed[corpus, mode] = {r['name']: r for r in res}
             say(f'   ({time.time() - t0:.0f} s)')
         a, b = count_runs[0], min(count_runs[1], len(distinct))
         say(f'\n-- {corpus} corpus, counters per photograph (photographs 1-{a} and 1-{b}, the difference)')
         t0 = time.time()
-        CN[corpus] = counters(corpus, lists[corpus], dirs[corpus], f'{results}/{corpus}/counters')
+        run.counted[corpus] = counters(corpus, lists[corpus], dirs[corpus], f'{results}/{corpus}/counters', run, table)
         say(f'   ({time.time() - t0:.0f} s)')
     jpegs = [c for c in ('standard', 'large', 'camera') if c in names]
     if len(jpegs) == 3 and 'warm' in modes:  # chronel over as many photographs of each corpus, side by side
         cmds = []
         for corpus in jpegs:
-            for row in TABLE:
+            for row in table:
                 if row['name'] in ('floor-4k', 'chronel'):
                     cmds.append(dict(row, name=f'{row["name"]}-{corpus}', label=f'{row["label"]}, {corpus}',
-                                     files_kind='all', files=lists[corpus]['files'], argv=argv_of(row),
+                                     files_kind='many', files=lists[corpus]['many'], argv=argv_of(row),
                                      cwd=dirs[corpus]))
-        say(f'\n-- chronel over {count} photographs of each corpus, side by side (warm)')
-        res = run_set(cmds, 'warm', results + '/sizes')
+        say(f'\n-- chronel over {len(lists["standard"]["many"])} names of each corpus, side by side (warm)')
+        res = run_set(cmds, 'warm', results + '/sizes', run)
         for r in res:
             w, c = per_photo(r)
             say(f'   {r["label"]:36s} {w * 1e6:8.1f} us per photograph, CPU {c * 1e6:6.1f} us ({r["runs"]} runs)')
-        R['sizes', 'warm'] = {r['name']: r for r in res}
+        run.timed['sizes', 'warm'] = {r['name']: r for r in res}
     say('\nload average at the end: ' + ' '.join(open('/proc/loadavg').read().split()[:3]))
 
-    for corpus in names:
-        goals(corpus, max(os.path.getsize(f'{dirs[corpus]}/{f}') for f in lists[corpus]['distinct']))
-    if ('sizes', 'warm') in R:
-        for corpus in ('large', 'camera'):
-            ratio_goal('sizes', 'warm', 'chronel-' + corpus, 'chronel-standard', 1.2,
-                       f"chronel's time per photograph, {corpus} / standard corpus, at most 1.2")
-        a, b = CN['standard'].get('chronel', {}).get('ins'), CN['large'].get('chronel', {}).get('ins')
-        if a and b:
-            goal(b / a <= 1.02, f"chronel's instructions per photograph, large / standard corpus, at most 1.02: {b / a:.3f} x")
+    largest = {c: max(os.path.getsize(f'{dirs[c]}/{f}') for f in lists[c]['distinct']) for c in names}
+    judge(run, goals, names, largest)
     if use_chart and names:
-        chart(machine, date)
+        chart(run, machine, date)
         say('\nchart: ' + shown(results + '/bench.svg') +
             (' (copied to bench/results.svg)' if os.environ.get('BENCH_SAVE_CHART') == '1' else ''))
     say('\n== Goals')
-    for v in verdicts:
+    for v in run.verdicts:
         say('   ' + v)
-    say(f'   {sum(v.startswith("holds") for v in verdicts)} goals hold, {sum(v.startswith("MISSED") for v in verdicts)} '
-        'missed')
-    if warned:
+    say(f'   {sum(v.startswith("holds") for v in run.verdicts)} goals hold, '
+        f'{sum(v.startswith("MISSED") for v in run.verdicts)} missed')
+    if run.warned:
         say('   (see the warnings above: some outputs were not as expected)')
     say(f'benchmark time: {time.time() - begin:.0f} s')
     if SMOKE:
         want = [(c, m) for c in names for m in modes if not (c == 'heic' and m == 'each')]
-        broken.extend(f'no results for {c}, {m}' for c, m in want if not R.get((c, m)))
-        broken.extend(f'no counters for {c}' for c in names if not CN.get(c))
-        os.path.exists(results + '/bench.svg') or broken.append('no chart')
-    for b in broken:
+        run.broken.extend(f'no results for {c}, {m}' for c, m in want if not run.timed.get((c, m)))
+        run.broken.extend(f'no counters for {c}' for c in names if not run.counted.get(c))
+        os.path.exists(results + '/bench.svg') or run.broken.append('no chart')
+    for b in run.broken:
         say('bench: broken: ' + b)
-    return 1 if broken else 0
+    return 1 if run.broken else 0
 
 
-try:
-    code = main()
-finally:
-    if os.path.exists(spent) and os.listdir(spent):
-        remove(spent)
-    if SMOKE:
-        shutil.rmtree(corpus_root, ignore_errors=True)
-sys.exit(code)
+if __name__ == '__main__':
+    sys.exit(main(sys.argv[1:]))
