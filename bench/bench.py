@@ -789,6 +789,8 @@ def chart(run, machine, date):
         fails = g[tool]['status'] != 'ok' or g[tool]['err_lines']
         rows.append([title + (', fails' if fails else '')] +
                     ['%.6g' % (v[s]['median'] / v[s]['n'] * 1000) if s in v else '?' for s in names])
+    if not rows:  # BENCH_ONLY named a corpus that the chart does not show
+        return
     used = [k for k in range(len(SERIES)) if any(r[k + 1] != '?' for r in rows)]
     with open(results + '/bench.dat', 'w') as f:
         for r in rows:
