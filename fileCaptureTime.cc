@@ -61,7 +61,7 @@ captureTime fromInstant(int64_t seconds, const char* source, const char* zone) {
 
 // A wall clock (normalised fields, and the same read as UTC) in the local zone.
 void readLocally(captureTime& t, time_t asUtc) {
-  t.instant = localWallClockToUnix(t.wall, asUtc);
+  t.instant = wallClockInLocalZone(t.wall, asUtc);
   t.offset = static_cast<long>(asUtc - t.instant);
   t.zone = "TZ";
 }

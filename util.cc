@@ -61,8 +61,6 @@ long utcOffsetAt(time_t t) {
   return localtime_r(&t, &local) ? local.tm_gmtoff : 0;
 }
 
-}  // namespace
-
 // Reads a wall-clock time (fields already normalised) as local time under
 // the zone's rules, the same way whatever was converted before: mktime
 // guesses from its previous call, which made a time in the hour repeated
@@ -70,7 +68,7 @@ long utcOffsetAt(time_t t) {
 // A repeated time is read as its first moment (summer time); a time in the
 // hour skipped when clocks go forward with the offset in force before the
 // change (02:30 becomes 03:30 summer time), as mktime reads it.
-time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
+inline time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
   // Offsets in force around the moment: before a change, after it, and at it.
   const long day = 86400;
   const long offsets[3] = {utcOffsetAt(asUtc - day), utcOffsetAt(asUtc + day), utcOffsetAt(asUtc)};
@@ -88,8 +86,6 @@ time_t localWallClockToUnix(const struct tm& wall, time_t asUtc) {
   }
   return found ? out : asUtc - offsets[0];  // not found: in a skipped hour
 }
-
-namespace {
 
 // Writes v zero-filled to at least width characters (the minus sign
 // included), as printf's %0*lld does.
@@ -355,3 +351,5 @@ captureTime readCaptureTime(exif* e, captureZone zone, captureTags tags) {
   }
   return t;
 }
+
+time_t wallClockInLocalZone(const struct tm& wall, time_t asUtc) { return localWallClockToUnix(wall, asUtc); }

@@ -68,7 +68,7 @@ bool gpsOffset(exif* e, time_t asUtc, long& offset);
 // process's local time zone; asUtc is the same fields read as UTC (timegm).
 // A time repeated when clocks go back is its first moment, a time in the
 // hour skipped when they go forward is read with the offset before it.
-time_t localWallClockToUnix(const struct tm& wall, time_t asUtc);
+time_t wallClockInLocalZone(const struct tm& wall, time_t asUtc);
 
 // Six values at full width (a minus sign and ten digits each), five
 // delimiters and the terminating NUL.
