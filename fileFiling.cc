@@ -36,7 +36,9 @@ void splitExtension(const std::string& name, std::string& stem, std::string& ext
 // Whether name is stem + extension, or stem + "-N" + extension with N a
 // number from 1 as the suffix rule writes it.
 bool isNameWithSuffix(const std::string& name, const std::string& stem, const std::string& extension) {
-  if (name == stem + extension) return true;
+  if (name.size() == stem.size() + extension.size() && name.compare(0, stem.size(), stem) == 0 &&
+      name.compare(stem.size(), extension.size(), extension) == 0)
+    return true;
   if (name.size() < stem.size() + extension.size() + 2 || name.compare(0, stem.size(), stem) != 0 ||
       name[stem.size()] != '-' ||
       name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
@@ -217,16 +219,17 @@ void filer::file(const std::string& file, const fileId& read, const captureTime&
 
   // The first suffix free for the photograph and all its sidecars.
   std::string newStem = targetStem;
+  std::string renamed = targetFolder + newStem + extension;
   for (unsigned long n = 1;; ++n) {
-    bool free = !fi_names.exists(targetFolder + newStem + extension);
+    bool free = !fi_names.exists(renamed);
     for (size_t i = 0; free && i < sidecars.size(); ++i)
       free = !fi_names.exists(targetFolder + newStem + sidecars[i].to);
     if (free) break;
     newStem = targetStem + "-" + std::to_string(n);
     if (newStem.size() + extension.size() > NAME_MAX)
       throw misc_error(" unable to file", ": the format gives it a name longer than 255 bytes");
+    renamed = targetFolder + newStem + extension;
   }
-  const std::string renamed = targetFolder + newStem + extension;
 
   // The line first: whatever happens after it, the journal has it.
   fi_output.filed(file, t, renamed);
