@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
       if (!mtime) ahead.after(at);
       const captureTime t = fileCaptureTime(e1, zone, tags, fraction);
       if (filer1) {  // the rename first, then the time, through the descriptor
-        filer1->file(file, jfif_file.image().fd(), t);
+        const struct stat& read = jfif_file.image().status();
+        filer1->file(file, fileId{read.st_dev, read.st_ino}, t);
         if (setTime) set_mtime(file, t.instant, jfif_file.image().fd(), before, t.nanoseconds);
         return;
       }

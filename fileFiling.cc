@@ -36,7 +36,9 @@ void splitExtension(const std::string& name, std::string& stem, std::string& ext
 // Whether name is stem + extension, or stem + "-N" + extension with N a
 // number from 1 as the suffix rule writes it.
 bool isNameWithSuffix(const std::string& name, const std::string& stem, const std::string& extension) {
-  if (name == stem + extension) return true;
+  if (name.size() == stem.size() + extension.size() && name.compare(0, stem.size(), stem) == 0 &&
+      name.compare(stem.size(), extension.size(), extension) == 0)
+    return true;
   if (name.size() < stem.size() + extension.size() + 2 || name.compare(0, stem.size(), stem) != 0 ||
       name[stem.size()] != '-' ||
       name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
@@ -63,11 +65,12 @@ void checkNameParts(const std::string& path, const std::string& extension) {
   while (true) {
     const std::string::size_type slash = path.find('/', start);
     const bool last = slash == std::string::npos;
-    const std::string part = path.substr(start, last ? std::string::npos : slash - start);
-    if (part.empty()) throw misc_error(" unable to file", ": the format gives it an empty name part");
-    if (part == "." || part == "..")
-      throw misc_error(" unable to file", (": the format gives it the name part \"" + part + "\"").c_str());
-    if (part.size() + (last ? extension.size() : 0) > NAME_MAX)
+    const std::string::size_type length = (last ? path.size() : slash) - start;
+    if (length == 0) throw misc_error(" unable to file", ": the format gives it an empty name part");
+    if (path[start] == '.' && (length == 1 || (length == 2 && path[start + 1] == '.')))
+      throw misc_error(" unable to file",
+                       (": the format gives it the name part \"" + path.substr(start, length) + "\"").c_str());
+    if (length + (last ? extension.size() : 0) > NAME_MAX)
       throw misc_error(" unable to file", ": the format gives it a name longer than 255 bytes");
     if (last) break;
     start = slash + 1;
@@ -81,14 +84,15 @@ struct sidecar {
 const char* const stemSidecars[] = {".xmp", ".XMP", ".aae", ".AAE"};
 const char* const nameSidecars[] = {".xmp", ".XMP", ".wav"};
 
-bool endsWith(const std::string& s, const char* tail) {
-  const size_t n = std::strlen(tail);
-  return s.size() > n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-bool sidecarName(const std::string& name) {
+// Whether a name in a folder may be a sidecar: it ends in .xmp, .XMP, .aae,
+// .AAE or .wav after at least one byte.  Every name of every folder filed
+// from is asked, so the four bytes are compared at once.
+bool sidecarName(const char* name) {
+  const size_t n = std::strlen(name);
+  if (n < 5) return false;
+  const char* tail = name + n - 4;
   for (const char* e : {".xmp", ".XMP", ".aae", ".AAE", ".wav"})
-    if (endsWith(name, e)) return true;
+    if (std::memcmp(tail, e, 4) == 0) return true;
   return false;
 }
 
@@ -179,7 +183,7 @@ bool filer::sameFolder(const std::string& a, const std::string& b) {
   return identity(a, x) && identity(b, y) && x == y;
 }
 
-void filer::file(const std::string& file, int fd, const captureTime& t) {
+void filer::file(const std::string& file, const fileId& read, const captureTime& t) {
   std::string folder, name, stem, extension;
   splitPath(file, folder, name);
   splitExtension(name, stem, extension);
@@ -190,15 +194,12 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
   splitPath(fi_format.isPath() ? expanded : folder + expanded, targetFolder, targetStem);
 
   // Already filed: a second run changes nothing.
-  struct stat photo;
-  if (fstat(fd, &photo) != 0) throw file_error(" unable to stat");
   if (isNameWithSuffix(name, targetStem, extension) &&
       (targetFolder == folder || sameFolder(folder, targetFolder))) {
     fi_output.photograph(file, t);
     return;
   }
 
-  const fileId read{photo.st_dev, photo.st_ino};
   fileId named;
   if (!fi_names.identity(file, named) || named != read)
     throw misc_error(" unable to file", ": its name no longer refers to the file that was read (a symbolic link, or another file put in its place)");
@@ -207,24 +208,28 @@ void filer::file(const std::string& file, int fd, const captureTime& t) {
 
   std::vector<sidecar> sidecars;
   folderSidecars& here = sidecarsIn(folder);
-  for (const char* s : stemSidecars)
-    if (hasSidecar(here, folder, stem + s)) sidecars.push_back({stem + s, s});
-  if (!extension.empty())
-    for (const char* s : nameSidecars)
-      if (hasSidecar(here, folder, name + s)) sidecars.push_back({name + s, extension + s});
+  // Most folders hold no sidecar at all: nothing to look for.
+  if (!here.listed || !here.names.empty()) {
+    for (const char* s : stemSidecars)
+      if (hasSidecar(here, folder, stem + s)) sidecars.push_back({stem + s, s});
+    if (!extension.empty())
+      for (const char* s : nameSidecars)
+        if (hasSidecar(here, folder, name + s)) sidecars.push_back({name + s, extension + s});
+  }
 
   // The first suffix free for the photograph and all its sidecars.
   std::string newStem = targetStem;
+  std::string renamed = targetFolder + newStem + extension;
   for (unsigned long n = 1;; ++n) {
-    bool free = !fi_names.exists(targetFolder + newStem + extension);
+    bool free = !fi_names.exists(renamed);
     for (size_t i = 0; free && i < sidecars.size(); ++i)
       free = !fi_names.exists(targetFolder + newStem + sidecars[i].to);
     if (free) break;
     newStem = targetStem + "-" + std::to_string(n);
     if (newStem.size() + extension.size() > NAME_MAX)
       throw misc_error(" unable to file", ": the format gives it a name longer than 255 bytes");
+    renamed = targetFolder + newStem + extension;
   }
-  const std::string renamed = targetFolder + newStem + extension;
 
   // The line first: whatever happens after it, the journal has it.
   fi_output.filed(file, t, renamed);

@@ -57,10 +57,10 @@ class filer {
   filer(filingFormat format, nameSpace& names, timeOutput& output)
       : fi_format(std::move(format)), fi_names(names), fi_output(output) {}
 
-  // Files the photograph named file (as given) and open on fd, taken at t;
-  // writes its line.  Throws misc_error when it stays where it is for a
+  // Files the photograph named file (as given), taken at t, whose open
+  // descriptor reads the file read (its device and inode); writes its line.  Throws misc_error when it stays where it is for a
   // failure; a sidecar that cannot follow gets a report line of its own.
-  void file(const std::string& file, int fd, const captureTime& t);
+  void file(const std::string& file, const fileId& read, const captureTime& t);
 
   // Before a file is read: true for a sidecar that went with its
   // photograph in this run (passed over quietly).  In a dry run, a name

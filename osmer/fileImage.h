@@ -81,6 +81,9 @@ class ORVANE_EXPORT fileImage : private byteSource {
   // The descriptor the bytes are read from, open for the image's life (-1
   // after a failed open), so that a caller can act on the very file read.
   int fd() const { return fi_file.fd(); }
+  // The file's status as it was looked at when it was opened: the device
+  // and inode of the very file fd reads.
+  const struct stat& status() const { return fi_file.status(); }
   // A reader over the n bytes at pos (clipped to the file), which loads
   // what it reads.
   byteReader reader(size_t pos, size_t n);
