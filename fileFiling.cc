@@ -217,17 +217,23 @@ void filer::file(const std::string& file, const fileId& read, const captureTime&
         if (hasSidecar(here, folder, name + s)) sidecars.push_back({name + s, extension + s});
   }
 
-  // The first suffix free for the photograph and all its sidecars.
-  std::string newStem = targetStem;
+  // The first suffix free for the photograph and all its sidecars.  The
+  // suffixes this run gave out under the same name are taken already: the
+  // search goes on after the last of them, so that a thousand photographs
+  // of one name cost a thousand look-ups, not half a million.
+  unsigned long& next = fi_suffixes[targetFolder + targetStem + '/' + extension];
+  auto withSuffix = [&](unsigned long n) { return n ? targetStem + "-" + std::to_string(n) : targetStem; };
+  unsigned long n = next;
+  std::string newStem = withSuffix(n);
   std::string renamed = targetFolder + newStem + extension;
-  for (unsigned long n = 1;; ++n) {
+  for (;;) {
+    if (n && newStem.size() + extension.size() > NAME_MAX)
+      throw misc_error(" unable to file", ": the format gives it a name longer than 255 bytes");
     bool free = !fi_names.exists(renamed);
     for (size_t i = 0; free && i < sidecars.size(); ++i)
       free = !fi_names.exists(targetFolder + newStem + sidecars[i].to);
     if (free) break;
-    newStem = targetStem + "-" + std::to_string(n);
-    if (newStem.size() + extension.size() > NAME_MAX)
-      throw misc_error(" unable to file", ": the format gives it a name longer than 255 bytes");
+    newStem = withSuffix(++n);
     renamed = targetFolder + newStem + extension;
   }
 
@@ -243,6 +249,7 @@ void filer::file(const std::string& file, const fileId& read, const captureTime&
   if (err == norenameWithoutReplacing)
     throw misc_error(" unable to file", ": its file system renames only over another file");
   if (err != 0) throw file_error(" unable to rename", err);
+  next = n + 1;
   if (!fi_names.dryRun() && (!fi_names.identity(renamed, named) || named != read)) {
     // Another file was put under the name in the meantime, and it is that
     // one that moved: it goes back.

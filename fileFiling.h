@@ -32,6 +32,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "fileRenaming.h"
@@ -84,6 +85,9 @@ class filer {
   std::set<std::string> fi_moved;  // sidecars moved, by their old names
   std::map<std::string, folderSidecars> fi_sidecars;  // by folder as given
   std::map<std::string, fileId> fi_folders;           // folders found, by name as given
+  // By target folder, stem and extension: the first suffix this run has not
+  // given out yet (0: the name without one).
+  std::unordered_map<std::string, unsigned long> fi_suffixes;
 };
 
 #endif
